@@ -1,0 +1,236 @@
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600  // WSAPoll first appears in Vista.
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+
+#include "bench/bench_socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <atomic>
+#include <climits>
+#include <vector>
+
+namespace velta::bench {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+BOOL WINAPI on_console_event(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        g_stop.store(true);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+SOCKET sock(const Socket& s) { return static_cast<SOCKET>(s.native()); }
+
+// Winsock sizes single transfers in int; larger requests go in slices.
+int clamp_len(std::size_t size) {
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+bool set_timeout(SOCKET s, int option, int timeout_ms) {
+    DWORD ms = static_cast<DWORD>(timeout_ms);
+    return setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms) == 0;
+}
+
+}  // namespace
+
+NativeSocket invalid_native_socket() { return static_cast<NativeSocket>(INVALID_SOCKET); }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        reset();
+        handle_ = other.release();
+    }
+    return *this;
+}
+
+void Socket::reset() {
+    if (valid()) {
+        ::closesocket(static_cast<SOCKET>(handle_));
+        handle_ = invalid_native_socket();
+    }
+}
+
+NativeSocket Socket::release() {
+    NativeSocket h = handle_;
+    handle_ = invalid_native_socket();
+    return h;
+}
+
+NetSession::NetSession() {
+    WSADATA data;
+    ok_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+NetSession::~NetSession() {
+    if (ok_) WSACleanup();
+}
+
+void raise_descriptor_limit() {}
+
+void install_stop_handler() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+
+bool stop_requested() { return g_stop.load(); }
+
+std::string last_socket_error() { return "winsock error " + std::to_string(WSAGetLastError()); }
+
+Socket listen_any(std::uint16_t port, std::string& err) {
+    Socket s(static_cast<NativeSocket>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+    if (!s.valid()) {
+        err = "socket: " + last_socket_error();
+        return Socket();
+    }
+    // Windows' SO_REUSEADDR would let a second server steal the port, so the
+    // exclusive option is the safe counterpart here.
+    BOOL on = TRUE;
+    setsockopt(sock(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(port);
+    if (::bind(sock(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        err = "bind: " + last_socket_error();
+        return Socket();
+    }
+    if (::listen(sock(s), SOMAXCONN) != 0) {
+        err = "listen: " + last_socket_error();
+        return Socket();
+    }
+    return s;
+}
+
+Socket accept_client(const Socket& listener) {
+    return Socket(static_cast<NativeSocket>(::accept(sock(listener), nullptr, nullptr)));
+}
+
+Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err) {
+    Socket s(static_cast<NativeSocket>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+    if (!s.valid()) {
+        err = "socket: " + last_socket_error();
+        return Socket();
+    }
+    if (io_timeout_ms > 0 && (!set_timeout(sock(s), SO_RCVTIMEO, io_timeout_ms) ||
+                              !set_timeout(sock(s), SO_SNDTIMEO, io_timeout_ms))) {
+        err = "setsockopt timeout: " + last_socket_error();
+        return Socket();
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        err = "connect: " + last_socket_error();
+        return Socket();
+    }
+    set_no_delay(s);
+    return s;
+}
+
+bool set_no_delay(const Socket& s) {
+    BOOL on = TRUE;
+    return setsockopt(sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+void shutdown_both(const Socket& s) { ::shutdown(sock(s), SD_BOTH); }
+
+bool send_all(const Socket& s, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        int n = ::send(sock(s), p, clamp_len(size), 0);
+        if (n == SOCKET_ERROR) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool send_pair(const Socket& s, const void* head, std::size_t head_size,
+               const void* body, std::size_t body_size) {
+    WSABUF bufs[2];
+    bufs[0].buf = static_cast<CHAR*>(const_cast<void*>(head));
+    bufs[0].len = static_cast<ULONG>(head_size);
+    bufs[1].buf = static_cast<CHAR*>(const_cast<void*>(body));
+    bufs[1].len = static_cast<ULONG>(body_size);
+    WSABUF* next = bufs;
+    DWORD count = 2;
+    while (count > 0) {
+        DWORD sent = 0;
+        if (WSASend(sock(s), next, count, &sent, 0, nullptr, nullptr) == SOCKET_ERROR) return false;
+        while (count > 0 && sent >= next->len) {
+            sent -= next->len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->buf += sent;
+            next->len -= sent;
+        }
+    }
+    return true;
+}
+
+bool recv_all(const Socket& s, void* data, std::size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        long n = recv_some(s, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long recv_some(const Socket& s, void* data, std::size_t size) {
+    int n = ::recv(sock(s), static_cast<char*>(data), clamp_len(size), 0);
+    return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+}
+
+int wait_readable(const Socket& s, int timeout_ms) {
+    WSAPOLLFD p{};
+    p.fd = sock(s);
+    p.events = POLLRDNORM;
+    int rc = WSAPoll(&p, 1, timeout_ms);
+    if (rc == SOCKET_ERROR) return -1;
+    return rc > 0 ? 1 : 0;
+}
+
+struct ReadinessSet::Impl {
+    std::vector<WSAPOLLFD> entries;
+};
+
+ReadinessSet::ReadinessSet() : impl_(std::make_unique<Impl>()) {}
+ReadinessSet::~ReadinessSet() = default;
+
+void ReadinessSet::add(const Socket& s) {
+    WSAPOLLFD p{};
+    p.fd = sock(s);
+    p.events = POLLRDNORM;
+    impl_->entries.push_back(p);
+}
+
+std::size_t ReadinessSet::size() const { return impl_->entries.size(); }
+
+int ReadinessSet::wait(int timeout_ms) {
+    int rc = WSAPoll(impl_->entries.data(), static_cast<ULONG>(impl_->entries.size()), timeout_ms);
+    return rc == SOCKET_ERROR ? -1 : rc;
+}
+
+bool ReadinessSet::ready(std::size_t index) const {
+    return (impl_->entries[index].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
+}
+
+}  // namespace velta::bench

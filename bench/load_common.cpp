@@ -1,0 +1,66 @@
+#include "bench/load_common.h"
+
+#include <cstdio>
+
+namespace velta::bench {
+
+Socket open_client(std::uint16_t port) {
+    std::string err;
+    Socket s = connect_loopback(port, kIoTimeoutMs, err);
+    if (!s.valid()) throw LoadError("cannot connect to 127.0.0.1:" + std::to_string(port) + ": " + err);
+    return s;
+}
+
+Clock::time_point deadline_after(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+void exchange_one(const Socket& s, FrameMaker& maker, ReplyStream& replies, std::uint64_t seq) {
+    if (!send_all(s, maker.make(seq), maker.frame_size()))
+        throw LoadError("send failed: " + last_socket_error());
+    await_reply(s, maker, replies, seq);
+}
+
+void await_reply(const Socket& s, const FrameMaker& maker, ReplyStream& replies, std::uint64_t seq) {
+    std::string why;
+    const unsigned char* payload = nullptr;
+    // Each pass receives at least one byte or fails, so a frame bounds it.
+    for (std::size_t pass = 0; pass <= maker.frame_size(); ++pass) {
+        switch (replies.next(payload, why)) {
+        case ReplyStream::Next::Reply:
+            if (!maker.matches(payload, seq, why)) throw LoadError(why);
+            return;
+        case ReplyStream::Next::Bad:
+            throw LoadError(why);
+        case ReplyStream::Next::Partial:
+            break;
+        }
+        if (!replies.fill(s, why)) throw LoadError(why);
+    }
+    throw LoadError("reply never completed");
+}
+
+void FailureFlag::set(const std::string& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!raised_.load()) {
+        message_ = message;
+        raised_.store(true);
+    }
+}
+
+void FailureFlag::rethrow() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (raised_.load()) throw LoadError(message_);
+}
+
+}  // namespace velta::bench

@@ -1,0 +1,21 @@
+// One function per load profile; each throws LoadError on any failure.
+#pragma once
+
+#include "bench/joining_threads.h"
+#include "bench/load_common.h"
+#include "bench/load_options.h"
+
+namespace velta::bench {
+
+// One frame outstanding per connection, one thread per connection.
+Result run_lockstep(const LoadOptions& o, std::size_t payload_size, int connections);
+// A fixed number of frames outstanding on one connection.
+Result run_pipelined(const LoadOptions& o, std::size_t payload_size, int depth);
+// One large frame at a time, sent and received concurrently.
+Result run_large(const LoadOptions& o, std::size_t payload_size);
+// Many connections, one frame outstanding each, few threads.
+Result run_fanout(const LoadOptions& o, std::size_t payload_size, int connections, int threads);
+// Many idle connections; reports the server's memory and thread count.
+Result run_idle(const LoadOptions& o, int connections);
+
+}  // namespace velta::bench

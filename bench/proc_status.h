@@ -1,0 +1,17 @@
+// Reads a process's resident memory and thread count from Linux's
+// /proc/PID/status. A Wine server is an ordinary Linux process there too,
+// which is why the native load generator can measure either build.
+#pragma once
+
+#include <optional>
+
+namespace velta::bench {
+
+struct ProcStatus {
+    long rss_kib = 0;
+    long threads = 0;
+};
+
+std::optional<ProcStatus> read_proc_status(long pid);
+
+}  // namespace velta::bench

@@ -1,0 +1,191 @@
+#include "service/net/id_tcp_connection.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "service/net/id_exceptions.h"
+#include "service/net/winsock_codes.h"
+
+namespace {
+
+std::uint32_t FromBigEndian(const unsigned char bytes[4]) {
+  return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) |
+         std::uint32_t(bytes[3]);
+}
+
+void ToBigEndian(std::uint32_t value, unsigned char bytes[4]) {
+  bytes[0] = static_cast<unsigned char>(value >> 24);
+  bytes[1] = static_cast<unsigned char>(value >> 16);
+  bytes[2] = static_cast<unsigned char>(value >> 8);
+  bytes[3] = static_cast<unsigned char>(value);
+}
+
+std::uint32_t FromHostOrder(const unsigned char bytes[4]) {
+  std::uint32_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+// Cuts a stream back to its position when a read ends, whatever the reason,
+// so that it holds exactly the bytes that were received.
+class TTrimToPosition {
+ public:
+  explicit TTrimToPosition(TMemoryStream& stream) : FStream(stream) {}
+  ~TTrimToPosition() {
+    if (FStream.Size() > FStream.Position()) FStream.SetSize(FStream.Position());
+  }
+  TTrimToPosition(const TTrimToPosition&) = delete;
+  TTrimToPosition& operator=(const TTrimToPosition&) = delete;
+
+ private:
+  TMemoryStream& FStream;
+};
+
+}  // namespace
+
+TIdTCPConnection::TIdTCPConnection() : FRecvBlock(32768) {}
+
+TIdTCPConnection::~TIdTCPConnection() { DropSocket(); }
+
+void TIdTCPConnection::DropSocket() {
+  if (FSocket) FSocket->CloseSocket();
+}
+
+void TIdTCPConnection::CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered) {
+  bool closed = false;
+  if (FSocket) {
+    if (FPeerClosed) {
+      if (FSocket->HandleAllocated()) DropSocket();
+      closed = true;
+    } else {
+      closed = !FSocket->HandleAllocated();
+    }
+  }
+  if (closed && (FInputBuffer.Size() == 0 || ignoreBuffered) && raiseIfClosed) throw EIdConnClosedGracefully();
+}
+
+bool TIdTCPConnection::IsConnected() {
+  CheckPeerClosed(false, false);
+  return FSocket && FSocket->HandleAllocated();
+}
+
+int TIdTCPConnection::FillInputBuffer(bool raiseIfClosed, bool raiseOnTimeout) {
+  CheckPeerClosed(raiseIfClosed, false);
+  if (!IsConnected()) {
+    if (raiseIfClosed) throw EIdNotConnected();
+    return 0;
+  }
+  int n = 0;
+  do {
+    if (!FSocket->HandleAllocated()) throw EIdConnClosedGracefully();
+    if (FSocket->Select(ReadTimeout > 0 ? ReadTimeout : -1) <= 0) {
+      if (raiseOnTimeout) throw EIdReadTimeout();
+      return -1;
+    }
+    if (FSocket) {
+      int wanted = std::min<int>(RecvBufferSize, static_cast<int>(FRecvBlock.Size()));
+      n = FSocket->Recv(FRecvBlock.Data(), wanted);
+    } else {
+      n = 0;
+      if (raiseIfClosed) throw EIdNotConnected();
+    }
+    FPeerClosed = n == 0;
+    if (n == Id_SOCKET_ERROR) {
+      int code = FSocket->LastError();
+      if (code != Id_WSAESHUTDOWN && code != Id_WSAECONNABORTED) throw EIdSocketError(code);
+      n = 0;
+      DropSocket();
+      if (FInputBuffer.Size() == 0) throw EIdSocketError(code);
+    }
+    if (n > 0) FInputBuffer.Append(FRecvBlock.Data(), static_cast<std::size_t>(n));
+    CheckPeerClosed(raiseIfClosed, false);
+  } while (n == 0 && IsConnected());
+  return n;
+}
+
+void TIdTCPConnection::ReceiveExact(void* buffer, int count) {
+  if (count <= 0) return;
+  while (FInputBuffer.Size() < static_cast<std::size_t>(count)) {
+    FillInputBuffer(true, true);
+    CheckPeerClosed(true, true);
+  }
+  FInputBuffer.Take(static_cast<char*>(buffer), static_cast<std::size_t>(count));
+}
+
+std::int32_t TIdTCPConnection::ReceiveInt32(bool convert) {
+  unsigned char bytes[4];
+  ReceiveExact(bytes, 4);
+  return static_cast<std::int32_t>(convert ? FromBigEndian(bytes) : FromHostOrder(bytes));
+}
+
+void TIdTCPConnection::ReceiveToStream(TMemoryStream& stream, std::int32_t byteCount) {
+  if (byteCount == -1) byteCount = ReceiveInt32(true);
+  if (byteCount >= 0) stream.SetSize(stream.Position() + byteCount);
+  TTrimToPosition trim(stream);
+  if (byteCount < 0) throw EIdException("Count out of range.");
+
+  std::int32_t remaining = byteCount;
+  if (FInputBuffer.Size() > 0 && remaining > 0) {
+    std::size_t k = std::min<std::size_t>(FInputBuffer.Size(), static_cast<std::size_t>(remaining));
+    stream.Write(FInputBuffer.Memory(), k);
+    FInputBuffer.Remove(k);
+    remaining -= static_cast<std::int32_t>(k);
+  }
+  int chunk = std::min(remaining, static_cast<std::int32_t>(RecvBufferSize));
+  TRawBlock scratch(static_cast<std::size_t>(std::max(chunk, 0)));
+  while (IsConnected() && remaining > 0) {
+    int n = std::min(remaining, chunk);
+    try {
+      ReceiveExact(scratch.Data(), n);
+    } catch (...) {
+      // Keep what did arrive: the stream must hold exactly the bytes received.
+      std::size_t partial = FInputBuffer.Size();
+      FInputBuffer.Take(scratch.Data(), partial);
+      stream.Write(scratch.Data(), partial);
+      throw;
+    }
+    stream.Write(scratch.Data(), static_cast<std::size_t>(n));
+    remaining -= n;
+  }
+}
+
+void TIdTCPConnection::SendBytes(const void* buffer, int count) {
+  if (count <= 0) return;
+  CheckPeerClosed(true, true);
+  if (!IsConnected()) throw EIdNotConnected();
+  const char* bytes = static_cast<const char*>(buffer);
+  int sent = 0;
+  while (sent < count) {
+    int result = FSocket->Send(bytes + sent, count - sent);
+    FPeerClosed = result == 0;
+    CheckPeerClosed(true, false);
+    if (result == Id_SOCKET_ERROR) {
+      int code = FSocket->LastError();
+      if (code == Id_WSAESHUTDOWN || code == Id_WSAECONNABORTED || code == Id_WSAECONNRESET) DropSocket();
+      throw EIdSocketError(code);
+    }
+    sent += result;
+  }
+}
+
+void TIdTCPConnection::SendInt32(std::int32_t value, bool convert) {
+  unsigned char bytes[4];
+  if (convert) {
+    ToBigEndian(static_cast<std::uint32_t>(value), bytes);
+  } else {
+    std::memcpy(bytes, &value, sizeof bytes);
+  }
+  SendBytes(bytes, 4);
+}
+
+void TIdTCPConnection::SendStream(TMemoryStream& stream) {
+  stream.SetPosition(0);
+  std::int64_t end = stream.Size();
+  TRawBlock scratch(static_cast<std::size_t>(SendBufferSize));
+  for (;;) {
+    int n = static_cast<int>(std::min<std::int64_t>(end - stream.Position(), SendBufferSize));
+    if (n <= 0) break;
+    if (stream.Read(scratch.Data(), static_cast<std::size_t>(n)) == 0) throw EIdNoDataToRead();
+    SendBytes(scratch.Data(), n);
+  }
+}

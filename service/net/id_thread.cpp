@@ -1,0 +1,38 @@
+#include "service/net/id_thread.h"
+
+TIdThread::~TIdThread() {
+  if (FThread.joinable()) {
+    if (FThread.get_id() == std::this_thread::get_id()) {
+      FThread.detach();
+    } else {
+      Stop();
+      FThread.join();
+    }
+  }
+}
+
+void TIdThread::Start() { FThread = std::thread([this] { Run(); }); }
+
+void TIdThread::Stop() {
+  std::lock_guard<std::mutex> hold(FLock);
+  FStopped = true;
+  FTerminated = true;
+}
+
+bool TIdThread::Stopped() {
+  std::lock_guard<std::mutex> hold(FLock);
+  return FStopped;
+}
+
+bool TIdThread::Terminated() {
+  std::lock_guard<std::mutex> hold(FLock);
+  return FTerminated;
+}
+
+void TIdThread::WaitFor() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TIdThread::Detach() {
+  if (FThread.joinable()) FThread.detach();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <mutex>
+#include <thread>
+
+// Base of the listener and connection threads: created suspended (no system
+// thread until Start), with a stopped flag and a terminated flag under a
+// lock of the thread's own.
+class TIdThread {
+ public:
+  TIdThread() = default;
+  virtual ~TIdThread();
+  TIdThread(const TIdThread&) = delete;
+  TIdThread& operator=(const TIdThread&) = delete;
+
+  void Start();
+  // Asks the thread to end; it sees the flag at its next check.
+  void Stop();
+  bool Stopped();
+  bool Terminated();
+  // Waits until the thread has ended. Not for self-freeing threads.
+  void WaitFor();
+
+ protected:
+  virtual void Run() = 0;
+  // For a thread that frees itself: lets its system thread go on alone.
+  void Detach();
+
+ private:
+  std::mutex FLock;
+  bool FStopped = false;
+  bool FTerminated = false;
+  std::thread FThread;
+};
