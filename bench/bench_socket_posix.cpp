@@ -84,7 +84,11 @@ void install_stop_handler() {
 
 bool stop_requested() { return g_stop != 0; }
 
-std::string last_socket_error() { return std::strerror(errno); }
+std::string last_socket_error() {
+    // A receive or send timeout surfaces as EAGAIN, whose text misleads.
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return "timed out";
+    return std::strerror(errno);
+}
 
 Socket listen_any(std::uint16_t port, std::string& err) {
     Socket s(to_native(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)));

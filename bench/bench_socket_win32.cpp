@@ -86,7 +86,11 @@ void install_stop_handler() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 
 bool stop_requested() { return g_stop.load(); }
 
-std::string last_socket_error() { return "winsock error " + std::to_string(WSAGetLastError()); }
+std::string last_socket_error() {
+    const int code = WSAGetLastError();
+    if (code == WSAETIMEDOUT) return "timed out";
+    return "winsock error " + std::to_string(code);
+}
 
 Socket listen_any(std::uint16_t port, std::string& err) {
     Socket s(static_cast<NativeSocket>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));

@@ -8,9 +8,10 @@
 void IdTCPServerExecute(TIdPeerThread* AThread) {
   TIdTCPServerConnection& connection = *AThread->Connection();
   TMemoryStream buffer;
-  std::int32_t length = connection.ReceiveInt32(true);
-  connection.ReceiveToStream(buffer, length);
+  connection.ReceiveToStream(buffer, connection.ReceiveInt32(true));
   buffer.SetPosition(0);
-  connection.SendInt32(static_cast<std::int32_t>(buffer.Size()), true);
+  std::int32_t length = static_cast<std::int32_t>(buffer.Size());
+  // The payload follows at once; a zero length must leave by itself.
+  connection.SendInt32(length, true, length > 0);
   connection.SendStream(buffer);
 }

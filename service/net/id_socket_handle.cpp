@@ -149,10 +149,10 @@ int TIdSocketHandle::Recv(void* buffer, int length) {
   return Remember(FLayer, FLayer.Recv(lease.Handle(), buffer, length));
 }
 
-int TIdSocketHandle::Send(const void* buffer, int length) {
+int TIdSocketHandle::Send(const void* buffer, int length, bool moreFollows) {
   TLease lease(*this);
   if (!lease.Held()) throw EIdClosedSocket();
-  return Remember(FLayer, FLayer.Send(lease.Handle(), buffer, length));
+  return Remember(FLayer, FLayer.Send(lease.Handle(), buffer, length, moreFollows));
 }
 
 void TIdSocketHandle::SetNoDelay() {

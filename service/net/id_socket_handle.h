@@ -39,7 +39,7 @@ class TIdSocketHandle {
   // Both raise EIdClosedSocket once the socket is closed; otherwise they
   // return what the socket layer returned.
   int Recv(void* buffer, int length);
-  int Send(const void* buffer, int length);
+  int Send(const void* buffer, int length, bool moreFollows = false);
   // Shutdown for sending, then close. Does nothing to a closed socket.
   void CloseSocket();
   bool HandleAllocated() const { return FAllocated.load(); }

@@ -70,6 +70,12 @@ bool TIdTCPConnection::IsConnected() {
 }
 
 int TIdTCPConnection::FillInputBuffer(bool raiseIfClosed, bool raiseOnTimeout) {
+  int length = std::min<int>(RecvBufferSize, static_cast<int>(FRecvBlock.Size()));
+  return ReadSocket(FRecvBlock.Data(), length, true, raiseIfClosed, raiseOnTimeout);
+}
+
+int TIdTCPConnection::ReadSocket(char* into, int length, bool appendToInputBuffer, bool raiseIfClosed,
+                                 bool raiseOnTimeout) {
   CheckPeerClosed(raiseIfClosed, false);
   if (!IsConnected()) {
     if (raiseIfClosed) throw EIdNotConnected();
@@ -78,17 +84,14 @@ int TIdTCPConnection::FillInputBuffer(bool raiseIfClosed, bool raiseOnTimeout) {
   int n = 0;
   do {
     if (!FSocket->HandleAllocated()) throw EIdConnClosedGracefully();
-    if (FSocket->Select(ReadTimeout > 0 ? ReadTimeout : -1) <= 0) {
+    // Without a read limit, a blocking recv waits just as a select without
+    // limit would, one system call sooner; a close from another thread
+    // ends either wait.
+    if (ReadTimeout > 0 && FSocket->Select(ReadTimeout) <= 0) {
       if (raiseOnTimeout) throw EIdReadTimeout();
       return -1;
     }
-    if (FSocket) {
-      int wanted = std::min<int>(RecvBufferSize, static_cast<int>(FRecvBlock.Size()));
-      n = FSocket->Recv(FRecvBlock.Data(), wanted);
-    } else {
-      n = 0;
-      if (raiseIfClosed) throw EIdNotConnected();
-    }
+    n = FSocket->Recv(into, length);
     FPeerClosed = n == 0;
     if (n == Id_SOCKET_ERROR) {
       int code = FSocket->LastError();
@@ -97,7 +100,7 @@ int TIdTCPConnection::FillInputBuffer(bool raiseIfClosed, bool raiseOnTimeout) {
       DropSocket();
       if (FInputBuffer.Size() == 0) throw EIdSocketError(code);
     }
-    if (n > 0) FInputBuffer.Append(FRecvBlock.Data(), static_cast<std::size_t>(n));
+    if (n > 0 && appendToInputBuffer) FInputBuffer.Append(into, static_cast<std::size_t>(n));
     CheckPeerClosed(raiseIfClosed, false);
   } while (n == 0 && IsConnected());
   return n;
@@ -132,9 +135,16 @@ void TIdTCPConnection::ReceiveToStream(TMemoryStream& stream, std::int32_t byteC
     remaining -= static_cast<std::int32_t>(k);
   }
   int chunk = std::min(remaining, static_cast<std::int32_t>(RecvBufferSize));
-  TRawBlock scratch(static_cast<std::size_t>(std::max(chunk, 0)));
+  TRawBlock scratch;
   while (IsConnected() && remaining > 0) {
     int n = std::min(remaining, chunk);
+    if (FInputBuffer.Size() == 0) {
+      // Nothing buffered: the socket writes straight into the stream, and a
+      // recv of at most n bytes cannot take any of the next frame.
+      remaining -= ReceiveDirect(stream, n);
+      continue;
+    }
+    if (scratch.Size() == 0) scratch.Resize(static_cast<std::size_t>(chunk));
     try {
       ReceiveExact(scratch.Data(), n);
     } catch (...) {
@@ -149,14 +159,24 @@ void TIdTCPConnection::ReceiveToStream(TMemoryStream& stream, std::int32_t byteC
   }
 }
 
-void TIdTCPConnection::SendBytes(const void* buffer, int count) {
+int TIdTCPConnection::ReceiveDirect(TMemoryStream& stream, int count) {
+  int n = ReadSocket(stream.Memory() + stream.Position(), count, false, true, true);
+  if (n <= 0) {
+    CheckPeerClosed(true, true);
+    throw EIdConnClosedGracefully();
+  }
+  stream.SetPosition(stream.Position() + n);
+  return n;
+}
+
+void TIdTCPConnection::SendBytes(const void* buffer, int count, bool moreFollows) {
   if (count <= 0) return;
   CheckPeerClosed(true, true);
   if (!IsConnected()) throw EIdNotConnected();
   const char* bytes = static_cast<const char*>(buffer);
   int sent = 0;
   while (sent < count) {
-    int result = FSocket->Send(bytes + sent, count - sent);
+    int result = FSocket->Send(bytes + sent, count - sent, moreFollows);
     FPeerClosed = result == 0;
     CheckPeerClosed(true, false);
     if (result == Id_SOCKET_ERROR) {
@@ -168,24 +188,26 @@ void TIdTCPConnection::SendBytes(const void* buffer, int count) {
   }
 }
 
-void TIdTCPConnection::SendInt32(std::int32_t value, bool convert) {
+void TIdTCPConnection::SendInt32(std::int32_t value, bool convert, bool moreFollows) {
   unsigned char bytes[4];
   if (convert) {
     ToBigEndian(static_cast<std::uint32_t>(value), bytes);
   } else {
     std::memcpy(bytes, &value, sizeof bytes);
   }
-  SendBytes(bytes, 4);
+  SendBytes(bytes, 4, moreFollows);
 }
 
 void TIdTCPConnection::SendStream(TMemoryStream& stream) {
   stream.SetPosition(0);
   std::int64_t end = stream.Size();
-  TRawBlock scratch(static_cast<std::size_t>(SendBufferSize));
   for (;;) {
     int n = static_cast<int>(std::min<std::int64_t>(end - stream.Position(), SendBufferSize));
     if (n <= 0) break;
-    if (stream.Read(scratch.Data(), static_cast<std::size_t>(n)) == 0) throw EIdNoDataToRead();
-    SendBytes(scratch.Data(), n);
+    // The chunk goes from the stream's own memory; there is nothing a copy
+    // into a block of its own would add.
+    if (stream.Memory() == nullptr) throw EIdNoDataToRead();
+    SendBytes(stream.Memory() + stream.Position(), n);
+    stream.SetPosition(stream.Position() + n);
   }
 }

@@ -32,7 +32,9 @@ class TIdTCPConnection {
   // Appends the next byteCount bytes to the stream; -1 means the count
   // follows as a further 4-byte big-endian integer.
   void ReceiveToStream(TMemoryStream& stream, std::int32_t byteCount);
-  void SendInt32(std::int32_t value, bool convert = true);
+  // moreFollows: the caller sends more at once (a payload after its
+  // length), so the 4 bytes need not leave in a segment of their own.
+  void SendInt32(std::int32_t value, bool convert = true, bool moreFollows = false);
   void SendStream(TMemoryStream& stream);
 
   void ReceiveExact(void* buffer, int count);
@@ -40,9 +42,15 @@ class TIdTCPConnection {
   void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
   bool IsConnected();
   void DropSocket();
-  void SendBytes(const void* buffer, int count);
+  void SendBytes(const void* buffer, int count, bool moreFollows = false);
 
  private:
+  // Steps of FillInputBuffer, reading into `into`: the receive block (then
+  // appended to the input buffer) or, with nothing buffered, the caller's
+  // memory directly.
+  int ReadSocket(char* into, int length, bool appendToInputBuffer, bool raiseIfClosed, bool raiseOnTimeout);
+  int ReceiveDirect(TMemoryStream& stream, int count);
+
   std::unique_ptr<TIdSocketHandle> FSocket;
   TIdManagedBuffer FInputBuffer;
   TRawBlock FRecvBlock;

@@ -19,6 +19,7 @@ class TMemoryStream {
   // Reads at most count bytes from the position; returns how many.
   std::size_t Read(void* data, std::size_t count);
   const char* Memory() const { return FBlock.Data(); }
+  char* Memory() { return FBlock.Data(); }
 
  private:
   void Reserve(std::int64_t capacity);

@@ -33,8 +33,10 @@ class TIdSocketLayer {
   // A timeout below 0 waits without limit.
   virtual int WaitReadable(TIdStackSocketHandle socket, int timeoutMs) = 0;
   virtual int Recv(TIdStackSocketHandle socket, void* buffer, int length) = 0;
-  // Never raises SIGPIPE: a peer that has gone is an error code.
-  virtual int Send(TIdStackSocketHandle socket, const void* buffer, int length) = 0;
+  // Never raises SIGPIPE: a peer that has gone is an error code. With
+  // moreFollows the platform may hold the bytes briefly for the next send,
+  // so that both leave in one segment.
+  virtual int Send(TIdStackSocketHandle socket, const void* buffer, int length, bool moreFollows) = 0;
   virtual int Shutdown(TIdStackSocketHandle socket, int how) = 0;
   virtual int Close(TIdStackSocketHandle socket) = 0;
   // Makes a call blocked on the socket in another thread return. True when

@@ -136,9 +136,10 @@ class TPosixSocketLayer : public TIdSocketLayer {
     }
   }
 
-  int Send(TIdStackSocketHandle socket, const void* buffer, int length) override {
+  int Send(TIdStackSocketHandle socket, const void* buffer, int length, bool moreFollows) override {
+    int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
     for (;;) {
-      ssize_t n = ::send(Fd(socket), buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+      ssize_t n = ::send(Fd(socket), buffer, static_cast<size_t>(length), flags);
       if (n >= 0) return static_cast<int>(n);
       if (errno != EINTR) return Failed();
     }

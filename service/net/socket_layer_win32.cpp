@@ -67,7 +67,8 @@ class TWinsockLayer : public TIdSocketLayer {
     return n == SOCKET_ERROR ? Failed() : n;
   }
 
-  int Send(TIdStackSocketHandle socket, const void* buffer, int length) override {
+  // Winsock has no way to hold a send for the next one; each goes alone.
+  int Send(TIdStackSocketHandle socket, const void* buffer, int length, bool) override {
     int n = ::send(Sock(socket), static_cast<const char*>(buffer), length, 0);
     return n == SOCKET_ERROR ? Failed() : n;
   }

@@ -1,0 +1,49 @@
+# Sourced by the scripts that run Windows programs: one Wine session (with
+# its own prefix under build/ and an X display) for a whole run.
+
+VELTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+velta_wine_env() {
+  export WINEPREFIX="${WINEPREFIX:-$VELTA_ROOT/build/wine/pfx}"
+  export WINEDEBUG="${WINEDEBUG:--all,err+eventlog}"
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Starts Xvfb unless a display is there already: Wine's desktop process must
+# see a display from the start, or GUI programs started later hang.
+velta_display_start() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  export DISPLAY=:99
+  if ! xdpyinfo >/dev/null 2>&1; then
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 >"$VELTA_ROOT/build/wine/xvfb.log" 2>&1 &
+    VELTA_XVFB_PID=$!
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+}
+
+velta_wine_start() {
+  mkdir -p "$VELTA_ROOT/build/wine"
+  velta_wine_env
+  velta_display_start
+  if [ ! -d "$WINEPREFIX" ]; then
+    wine wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # Without a window manager Wine stalls 2 s whenever a window goes away.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  # One persistent server and one services.exe for the whole run: the
+  # service manager answers at once instead of reporting a locked database.
+  wineserver -p
+  wine wineboot 2>"$VELTA_ROOT/build/wine/services.log" || true
+}
+
+velta_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "${VELTA_XVFB_PID:-}" ]; then
+    kill "$VELTA_XVFB_PID" 2>/dev/null || true
+    wait "$VELTA_XVFB_PID" 2>/dev/null || true
+    unset VELTA_XVFB_PID
+  fi
+}
