@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -91,7 +90,7 @@ std::string last_socket_error() {
 }
 
 Socket listen_any(std::uint16_t port, std::string& err) {
-    Socket s(to_native(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+    Socket s(to_native(::socket(AF_INET, SOCK_STREAM, 0)));
     if (!s.valid()) {
         err = "socket: " + last_socket_error();
         return Socket();
@@ -114,11 +113,11 @@ Socket listen_any(std::uint16_t port, std::string& err) {
 }
 
 Socket accept_client(const Socket& listener) {
-    return Socket(to_native(::accept4(fd(listener), nullptr, nullptr, SOCK_CLOEXEC)));
+    return Socket(to_native(::accept(fd(listener), nullptr, nullptr)));
 }
 
 Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err) {
-    Socket s(to_native(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+    Socket s(to_native(::socket(AF_INET, SOCK_STREAM, 0)));
     if (!s.valid()) {
         err = "socket: " + last_socket_error();
         return Socket();

@@ -25,7 +25,7 @@ bool ReplyStream::fill(const Socket& s, std::string& why) {
         return false;
     }
     if (n < 0) {
-        why = "receive failed or timed out: " + last_socket_error();
+        why = "receive failed: " + last_socket_error();
         return false;
     }
     end_ += static_cast<std::size_t>(n);

@@ -11,7 +11,16 @@ TIdThread::~TIdThread() {
   }
 }
 
-void TIdThread::Start() { FThread = std::thread([this] { Run(); }); }
+void TIdThread::Start() {
+  // The new thread may end, and a connection thread free itself, before
+  // std::thread's assignment here is done; it starts its work only once
+  // FThread is in place.
+  std::lock_guard<std::mutex> starting(FStartLock);
+  FThread = std::thread([this] {
+    { std::lock_guard<std::mutex> started(FStartLock); }
+    Run();
+  });
+}
 
 void TIdThread::Stop() {
   std::lock_guard<std::mutex> hold(FLock);

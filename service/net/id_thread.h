@@ -28,6 +28,7 @@ class TIdThread {
 
  private:
   std::mutex FLock;
+  std::mutex FStartLock;
   bool FStopped = false;
   bool FTerminated = false;
   std::thread FThread;

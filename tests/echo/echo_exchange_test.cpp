@@ -362,12 +362,17 @@ std::string ExchangeOwnFrames(LoopbackClient& client, std::uint32_t id) {
 
 TEST_F(EchoExchange, FiftyConnectionsExchangeConcurrentlyEachGettingItsOwnBytes) {
   constexpr std::uint32_t kClients = 50;
+  // Connecting in batches below the listen queue of 15: a burst beyond it has
+  // the kernel drop SYNs, and the retries could outlast the connect timeout.
+  constexpr std::uint32_t kBatch = 10;
   std::vector<std::unique_ptr<LoopbackClient>> clients;
   for (std::uint32_t i = 0; i < kClients; ++i) {
     clients.push_back(std::make_unique<LoopbackClient>(port));
     VELTA_ASSERT_CONNECTED(*clients.back()) << " (client " << i << ")";
+    if (clients.size() % kBatch == 0 || clients.size() == kClients) {
+      ASSERT_TRUE(ConnectionThreadsReach(clients.size())) << server.Threads().Count() << " connection threads";
+    }
   }
-  EXPECT_TRUE(ConnectionThreadsReach(kClients)) << server.Threads().Count() << " connection threads";
 
   std::vector<std::string> failures(kClients);
   {
