@@ -88,9 +88,12 @@ Tally drive(std::vector<Connection>& conns, std::size_t payload_size, Clock::tim
 
 Result run_fanout(const LoadOptions& o, std::size_t payload_size, int connections, int threads) {
     threads = std::max(1, std::min(threads, connections));
+    const Clock::time_point setup_start = Clock::now();
     std::vector<Socket> sockets;
     sockets.reserve(static_cast<std::size_t>(connections));
     for (int i = 0; i < connections; ++i) sockets.push_back(open_client(o.port));
+    // Reported because a short listen backlog shows up here, not in the rate.
+    const double setup = seconds_since(setup_start);
 
     std::vector<std::vector<Connection>> shares(static_cast<std::size_t>(threads));
     for (std::size_t i = 0; i < sockets.size(); ++i)
@@ -126,6 +129,7 @@ Result run_fanout(const LoadOptions& o, std::size_t payload_size, int connection
             {"connections", std::to_string(connections)},
             {"threads", std::to_string(threads)},
             {"payload", std::to_string(payload_size)},
+            {"setup_seconds", fixed(setup, 3)},
             {"seconds", fixed(elapsed, 3)}};
 }
 
