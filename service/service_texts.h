@@ -1,0 +1,9 @@
+#pragma once
+
+// The service's fixed texts, as Windows-1250 bytes.
+
+// Event-log entries: the program, the failing function and the failing step.
+constexpr char kEventConfigLinesUnreadable[] = "veltad.exe : ReloadIniToFastConfig() > int lines = StrToInt( CONFIG_LINES )";
+constexpr char kEventConfigPortUnreadable[] = "veltad.exe : ReloadIniToFastConfig() > int port = StrToInt( CONFIG_PORT )";
+constexpr char kEventConfigFileUnreadable[] =
+    "veltad.exe : ReloadIniToFastConfig() > pIni = new TIniFile() || pIni->ReadString()";
