@@ -7,3 +7,14 @@ constexpr char kEventConfigLinesUnreadable[] = "veltad.exe : ReloadIniToFastConf
 constexpr char kEventConfigPortUnreadable[] = "veltad.exe : ReloadIniToFastConfig() > int port = StrToInt( CONFIG_PORT )";
 constexpr char kEventConfigFileUnreadable[] =
     "veltad.exe : ReloadIniToFastConfig() > pIni = new TIniFile() || pIni->ReadString()";
+
+// Lines of the activity log, one for each life event.
+constexpr char kLogStarted[] = "Pokrenut.";
+constexpr char kLogActivated[] = "Aktiviran.";
+constexpr char kLogPaused[] = "Pauziran.";
+constexpr char kLogContinued[] = "Nastavljen.";
+constexpr char kLogStopped[] = "Zaustavljen.";
+constexpr char kLogShutDown[] = "Nasilno zatvoren.";
+constexpr char kLogInstalled[] = "Instaliran.";
+constexpr char kLogUninstalled[] = "Deinstaliran.";
+constexpr char kLogReloaded[] = "Konfiguracije je po zahtevu ponovo u\xE8" "itana.";

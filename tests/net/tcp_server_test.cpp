@@ -5,9 +5,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "service/echo_exchange.h"
 #include "service/net/id_exceptions.h"
@@ -20,6 +23,7 @@ using velta::testing::Bytes;
 using velta::testing::BytesEqual;
 using velta::testing::FindFreePort;
 using velta::testing::LoopbackClient;
+using velta::testing::StopOrAbandon;
 using velta::testing::Text;
 using velta::testing::WaitUntil;
 
@@ -41,7 +45,7 @@ void ExpectNoListenerOn(int port) {
 class EchoServer : public ::testing::Test {
  protected:
   EchoServer() { server.OnExecute = IdTCPServerExecute; }
-  void TearDown() override { EXPECT_NO_THROW(server.SetActive(false)); }
+  void TearDown() override { StopOrAbandon(owned); }
 
   // Activates on a port the system picks.
   void ActivateAnywhere() {
@@ -56,7 +60,8 @@ class EchoServer : public ::testing::Test {
     return WaitUntil([&] { return server.Threads().Count() == count; });
   }
 
-  TIdTCPServer server;
+  std::unique_ptr<TIdTCPServer> owned = std::make_unique<TIdTCPServer>();
+  TIdTCPServer& server = *owned;
   int port = 0;
 };
 
@@ -244,7 +249,15 @@ TEST(ServerLifetime, DestroyingAnActiveServerClosesItsConnections) {
   midFrame.SendBytes({0x00, 0x00, 0x00, 0x04, 0x61});
   ASSERT_TRUE(WaitUntil([&] { return server->Threads().Count() == 2; }));
 
-  server.reset();
+  // On a thread of its own: a destructor that never returns fails the test
+  // instead of hanging it.
+  auto destroyed = std::make_shared<std::promise<void>>();
+  std::future<void> done = destroyed->get_future();
+  std::thread([doomed = std::move(server), destroyed]() mutable {
+    doomed.reset();
+    destroyed->set_value();
+  }).detach();
+  ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the destructor did not return";
   idle.ExpectClosedByServer();
   midFrame.ExpectClosedByServer();
   ExpectNoListenerOn(port);
@@ -276,8 +289,21 @@ struct HandlerGate {
   }
 };
 
+// Lets the handler go on every way out of the test, failed assertions too.
+class ReleaseOnExit {
+ public:
+  explicit ReleaseOnExit(std::shared_ptr<HandlerGate> gate) : gate_(std::move(gate)) {}
+  ~ReleaseOnExit() { gate_->Release(); }
+  ReleaseOnExit(const ReleaseOnExit&) = delete;
+  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
+
+ private:
+  std::shared_ptr<HandlerGate> gate_;
+};
+
 TEST_F(ServerDeactivation, AHandlerThatOutlivesTheTerminateWaitTimeFailsDeactivationUntilItReturns) {
   auto gate = std::make_shared<HandlerGate>();
+  ReleaseOnExit release(gate);
   server.TerminateWaitTime = 500;
   server.OnExecute = [gate](TIdPeerThread* thread) {
     gate->Hold();

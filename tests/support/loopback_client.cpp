@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <sstream>
 #include <thread>
 
@@ -208,6 +209,19 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+void StopOrAbandon(std::unique_ptr<TIdTCPServer>& server) {
+  if (!server) return;
+  try {
+    server->SetActive(false);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "deactivation at the end of the test failed: " << e.what();
+  }
+  if (!WaitUntil([&] { return server->Threads().IsEmpty(); })) {
+    ADD_FAILURE() << server->Threads().Count() << " connection threads never ended; the server is abandoned";
+    static_cast<void>(server.release());
+  }
 }
 
 int FindFreePort() {

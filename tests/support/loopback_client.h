@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench/bench_socket.h"
+
+class TIdTCPServer;
 
 namespace velta::testing {
 
@@ -97,6 +100,11 @@ class LoopbackClient {
 // Polls `done` until it holds or timeout_ms has passed; the result of the
 // last poll.
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms = LoopbackClient::kIoTimeoutMs);
+
+// Deactivates a server at the end of a test. Its destructor waits without
+// limit for connection threads that never end; such a server is failed and
+// left alive, so the run goes on instead of hanging.
+void StopOrAbandon(std::unique_ptr<TIdTCPServer>& server);
 
 // A port no one listens on at this moment: a scratch server binds port 0 and
 // gives it back.

@@ -1,0 +1,110 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "service/file_replace.h"
+
+namespace {
+
+class TFd {
+ public:
+  explicit TFd(int fd) : FFd(fd) {}
+  ~TFd() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return FFd; }
+  // close() reports write errors that a delayed write-back may only find
+  // now, so a writer must see its result.
+  bool Close() {
+    int fd = FFd;
+    FFd = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int FFd;
+};
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+TWholeFileRead ReadWholeFile(const std::string& path, std::string& bytes) {
+  // O_NONBLOCK: a FIFO at the path must fail the read, not hang the writer.
+  TFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? TWholeFileRead::Missing : TWholeFileRead::Failed;
+  }
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return TWholeFileRead::Failed;
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return TWholeFileRead::Failed;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  bytes.swap(text);
+  return TWholeFileRead::Read;
+}
+
+bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, std::string& tmpPath) {
+  // The process id keeps other processes apart, the counter threads of this
+  // one, and O_EXCL a leftover of a crashed process whose id came back.
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = target + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    TFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    bool written = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
+    if (!fd.Close() || !written) {
+      ::unlink(name.c_str());
+      return false;
+    }
+    tmpPath = name;
+    return true;
+  }
+  return false;
+}
+
+bool ReplaceFileWith(const std::string& tmp, const std::string& target) {
+  if (::rename(tmp.c_str(), target.c_str()) != 0) return false;
+  // The rename itself lives in the directory; without this a power loss may
+  // still bring back the old file. The new one is in place either way.
+  TFd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) ::fsync(dir.Get());
+  return true;
+}
+
+void RemoveFileQuietly(const std::string& path) { ::unlink(path.c_str()); }

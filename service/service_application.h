@@ -1,0 +1,13 @@
+#pragma once
+
+#include "service/service_framework.h"
+
+// Runs the service application for the one service object. Windows: with
+// /install or /uninstall (and /silent) it registers or removes the service;
+// otherwise it connects to the system's service control dispatcher and runs
+// the service until it has stopped. POSIX: runs the service in the
+// foreground, with signals standing in for the control codes.
+void RunServiceApplication(TService& service, int argc, char** argv);
+
+// Shows an error that escaped the program's start-up.
+void ShowStartupError(const char* message);

@@ -1,0 +1,186 @@
+// The service object driven through its handlers and its execute loop, as
+// the system's service manager drives it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "service/net/id_exceptions.h"
+#include "service/service_host.h"
+#include "service/service_texts.h"
+#include "support/loopback_client.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+using velta::testing::LoopbackClient;
+using velta::testing::Text;
+using velta::testing::WaitUntil;
+
+std::string Ini(int port, const char* startType) {
+  return "[Connections]\r\nPort=" + std::to_string(port) + "\r\n[Server]\r\nStartType=" + startType + "\r\n";
+}
+
+bool Answers(int port) {
+  LoopbackClient client(port, 2000);
+  if (!client.Connected()) return false;
+  client.SendFrame(Text("ping"));
+  return client.ReadFrame() == Text("ping");
+}
+
+bool Refuses(int port) { return !LoopbackClient(port, 2000).Connected(); }
+
+}  // namespace
+
+TEST(ServiceRun, SwitchedOnItRunsUntilStopped) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  EXPECT_EQ(host.service->State(), TServiceState::Running);
+  EXPECT_TRUE(Answers(port));
+  host.service->Controller(kControlStop);
+  EXPECT_EQ(host.WaitStopped(), 0);
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogStopped}));
+  EXPECT_FALSE(host.service->IdTCPServer.Active());
+  EXPECT_TRUE(host.eventLog.Entries.empty());
+}
+
+TEST(ServiceRun, WithoutAConfigurationFileItStopsItself) {
+  ServiceHost host(nullptr);
+  FreeSettingsPort();
+  host.Start();
+  EXPECT_EQ(host.WaitStopped(), 0);
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogStopped}));
+  EXPECT_EQ(host.service->State(), TServiceState::Stopped);
+  EXPECT_EQ(host.service->IdTCPServer.Bindings().Items(0).Port, 11059);
+}
+
+TEST(ServiceRun, PauseAndContinueCloseAndReopenTheListenerOnTheSamePort) {
+  int port = FreeSettingsPort();
+  int other = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  host.WriteIni(Ini(other, "1"));
+  host.service->Controller(kControlPause);
+  ASSERT_TRUE(host.WaitForState(TServiceState::Paused));
+  EXPECT_TRUE(Refuses(port));
+  // A second pause for a paused service changes nothing.
+  host.service->Controller(kControlPause);
+  host.service->Controller(kControlContinue);
+  ASSERT_TRUE(host.WaitForState(TServiceState::Running));
+  EXPECT_TRUE(Answers(port));
+  EXPECT_TRUE(Refuses(other));
+  host.service->Controller(kControlStop);
+  host.WaitStopped();
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogPaused, kLogContinued, kLogStopped}));
+}
+
+TEST(ServiceRun, CodeTwoHundredReloadsAndMovesTheListener) {
+  int port = FreeSettingsPort();
+  int other = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  LoopbackClient open(port);
+  VELTA_ASSERT_CONNECTED(open);
+  host.WriteIni(Ini(other, "1") + "[Log]\r\nLines=0500\r\n");
+  host.service->Controller(TVeltaService::kReloadControl);
+  ASSERT_TRUE(host.WaitForLogTexts(3));
+  EXPECT_EQ(host.LogTexts().back(), kLogReloaded);
+  EXPECT_EQ(host.ListeningPort(), other);
+  EXPECT_EQ(host.service->ServerSettings.Lines, "0500");
+  EXPECT_TRUE(Answers(other));
+  EXPECT_TRUE(Refuses(port));
+  open.ExpectClosedByServer();
+}
+
+TEST(ServiceRun, SeveralReloadRequestsInOnePassMakeOneReload) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  // Queued before the loop begins, all three are handled by its first pass.
+  for (int i = 0; i < 3; ++i) host.service->Controller(TVeltaService::kReloadControl);
+  host.service->Controller(150);
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  host.service->Controller(kControlStop);
+  host.WaitStopped();
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogReloaded, kLogStopped}));
+}
+
+TEST(ServiceRun, AReloadWhilePausedLeavesTheServerActive) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  host.service->Controller(kControlPause);
+  ASSERT_TRUE(host.WaitForState(TServiceState::Paused));
+  host.service->Controller(TVeltaService::kReloadControl);
+  ASSERT_TRUE(host.WaitForLogTexts(4));
+  EXPECT_EQ(host.LogTexts().back(), kLogReloaded);
+  EXPECT_TRUE(Answers(port));
+  EXPECT_EQ(host.service->State(), TServiceState::Paused);
+}
+
+TEST(ServiceRun, ASwitchOffWrittenWhileRunningWaitsForTheNextStart) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  host.WriteIni(Ini(port, "0"));
+  host.service->Controller(TVeltaService::kReloadControl);
+  ASSERT_TRUE(host.WaitForLogTexts(3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_EQ(host.service->State(), TServiceState::Running);
+  EXPECT_EQ(host.service->ServerSettings.StartType, "0");
+}
+
+TEST(ServiceStart, APortInUseFailsTheStartWithoutALogLine) {
+  int port = FreeSettingsPort();
+  TIdTCPServer holder;
+  holder.SetDefaultPort(port);
+  holder.SetActive(true);
+  ServiceHost host(Ini(port, "1").c_str());
+  bool started = false;
+  EXPECT_THROW(host.service->ServiceStart(host.service.get(), started), EIdCouldNotBindSocket);
+  EXPECT_FALSE(started);
+  EXPECT_TRUE(host.LogTexts().empty());
+  EXPECT_FALSE(host.service->IdTCPServer.Active());
+}
+
+TEST(ServiceStart, AFailedStartEndsTheServiceWithOneEventLogEntry) {
+  int port = FreeSettingsPort();
+  TIdTCPServer holder;
+  holder.SetDefaultPort(port);
+  holder.SetActive(true);
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  EXPECT_EQ(host.WaitStopped(), TService::kStartFailedExitCode);
+  EXPECT_EQ(host.service->State(), TServiceState::Stopped);
+  EXPECT_TRUE(host.LogTexts().empty());
+  ASSERT_EQ(host.eventLog.Entries.size(), 1u);
+  EXPECT_NE(host.eventLog.Entries[0].find("OnStart"), std::string::npos);
+  EXPECT_NE(host.eventLog.Entries[0].find("Could not bind socket."), std::string::npos);
+}
+
+TEST(ServiceStart, ShutdownClosesTheServerAndSaysSo) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(2));
+  host.service->Controller(kControlShutdown);
+  EXPECT_EQ(host.WaitStopped(), 0);
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogShutDown}));
+  EXPECT_TRUE(Refuses(port));
+}
+
+TEST(ServiceStart, ConstructionLoadsTheConfigurationAndReportsItsProblems) {
+  ServiceHost host("[Log]\r\nLines=abc\r\n[Connections]\r\nPort=x\r\n");
+  EXPECT_EQ(host.service->ServerSettings.Lines, "500");
+  EXPECT_EQ(host.service->ServerSettings.Port, "11059");
+  EXPECT_EQ(host.eventLog.Entries,
+            (Texts{kEventConfigLinesUnreadable, kEventConfigPortUnreadable}));
+  EXPECT_FALSE(host.service->ReloadRequested);
+}
