@@ -5,13 +5,7 @@
 
 #include "service/event_log.h"
 #include "service/file_replace.h"
-
-// Event-log entries of the activity log writer, as Windows-1250 bytes: the
-// program, the failing function and the failing step.
-constexpr char kEventActivityLogUnreadable[] = "veltad.exe : GoSendMessageToLog() > LoadFromFile() > Exception";
-constexpr char kEventActivityLogTrimFailed[] = "veltad.exe : GoSendMessageToLog() > Delete(0) > Exception";
-constexpr char kEventActivityLogUnwritable[] = "veltad.exe : GoSendMessageToLog() > SaveToFile()";
-constexpr char kEventActivityLogListFailed[] = "veltad.exe : GoSendMessageToLog() > StringList = new TStringList()";
+#include "service/service_texts.h"
 
 // The activity log: "veltactl.log" beside the service's executable.
 std::string ActivityLogPath();

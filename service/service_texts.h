@@ -5,6 +5,10 @@
 // Event-log entries: the program, the failing function and the failing step.
 constexpr char kEventConfigLinesUnreadable[] = "veltad.exe : ReloadIniToFastConfig() > int lines = StrToInt( CONFIG_LINES )";
 constexpr char kEventConfigPortUnreadable[] = "veltad.exe : ReloadIniToFastConfig() > int port = StrToInt( CONFIG_PORT )";
+constexpr char kEventActivityLogUnreadable[] = "veltad.exe : GoSendMessageToLog() > LoadFromFile() > Exception";
+constexpr char kEventActivityLogTrimFailed[] = "veltad.exe : GoSendMessageToLog() > Delete(0) > Exception";
+constexpr char kEventActivityLogUnwritable[] = "veltad.exe : GoSendMessageToLog() > SaveToFile()";
+constexpr char kEventActivityLogListFailed[] = "veltad.exe : GoSendMessageToLog() > StringList = new TStringList()";
 constexpr char kEventConfigFileUnreadable[] =
     "veltad.exe : ReloadIniToFastConfig() > pIni = new TIniFile() || pIni->ReadString()";
 
