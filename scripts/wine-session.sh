@@ -7,6 +7,9 @@ velta_wine_env() {
   export WINEPREFIX="${WINEPREFIX:-$VELTA_ROOT/build/wine/pfx}"
   export WINEDEBUG="${WINEDEBUG:--all,err+eventlog}"
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Event-log entries of services land on services.exe's standard error:
+  # tests read them here. A private prefix takes a file of its own.
+  export VELTA_SERVICES_LOG="${VELTA_SERVICES_LOG:-$VELTA_ROOT/build/wine/services.log}"
 }
 
 # Starts Xvfb unless a display is there already: Wine's desktop process must
@@ -36,11 +39,16 @@ velta_wine_start() {
   # One persistent server and one services.exe for the whole run: the
   # service manager answers at once instead of reporting a locked database.
   wineserver -p
-  wine wineboot 2>"$VELTA_ROOT/build/wine/services.log" || true
+  mkdir -p "$(dirname "$VELTA_SERVICES_LOG")"
+  wine wineboot 2>"$VELTA_SERVICES_LOG" || true
+  # Tells the programs run inside (ctest's end-to-end tests) that the
+  # session of this prefix is up.
+  export VELTA_WINE_SESSION="$WINEPREFIX"
 }
 
 velta_wine_stop() {
   wineserver -k 2>/dev/null || true
+  unset VELTA_WINE_SESSION
   if [ -n "${VELTA_XVFB_PID:-}" ]; then
     kill "$VELTA_XVFB_PID" 2>/dev/null || true
     wait "$VELTA_XVFB_PID" 2>/dev/null || true

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -180,6 +181,8 @@ struct NamedBytes {
   const char* name;
   Bytes bytes;
 };
+
+void PrintTo(const NamedBytes& value, std::ostream* out) { *out << value.name; }
 
 std::string NameOf(const ::testing::TestParamInfo<NamedBytes>& info) { return info.param.name; }
 

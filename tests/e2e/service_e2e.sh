@@ -1,0 +1,348 @@
+#!/usr/bin/env bash
+# veltad.exe as a real service under Wine: installed from a fresh directory,
+# driven through the service manager with scm-driver.exe, checked through
+# its TCP port (native echo-probe on 127.0.0.1), its activity log
+# veltactl.log byte for byte and its event-log entries (services.exe's
+# standard error). Removed again at the end, also after a failure.
+#
+#   service_e2e.sh VELTAD_EXE SCM_DRIVER_EXE NATIVE_BIN_DIR WORK_DIR
+#
+# Runs inside the Wine session of scripts/test (velta_wine_start); started
+# on its own, it opens and closes a session of its own.
+set -uo pipefail
+
+if [ $# -ne 4 ]; then
+  echo "usage: service_e2e.sh VELTAD_EXE SCM_DRIVER_EXE NATIVE_BIN_DIR WORK_DIR" >&2
+  exit 2
+fi
+built_veltad=$1
+scm_exe=$2
+native_bin=$3
+work=$4
+export LC_ALL=C
+
+source "$(dirname "$0")/../../scripts/wine-session.sh"
+velta_wine_env
+own_session=0
+if [ "${VELTA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
+  own_session=1
+  velta_wine_start
+fi
+
+probe=$native_bin/echo-probe
+holder=$native_bin/echo-host
+dir=$work/service
+veltad=$dir/veltad.exe
+ini=$dir/veltactl.ini
+log=$dir/veltactl.log
+port=11059
+moved_port=11060
+installed=0
+holder_pid=
+step_name=
+services_mark=0
+started=$SECONDS
+
+# The activity-log texts the run has produced so far, oldest first.
+expected=()
+
+step() {
+  step_name=$1
+  printf '== %s (%ds)\n' "$step_name" $((SECONDS - started))
+}
+
+fail() {
+  echo "FAILED in step '$step_name': $*" >&2
+  echo "--- $log" >&2
+  if [ -f "$log" ]; then cat -A "$log" >&2; else echo "(none)" >&2; fi
+  echo "--- veltactl.ini" >&2
+  if [ -f "$ini" ]; then cat -A "$ini" >&2; else echo "(none)" >&2; fi
+  echo "--- event log since the test began ($VELTA_SERVICES_LOG)" >&2
+  services_log_since "$services_mark" >&2
+  exit 1
+}
+
+cleanup() {
+  local rc=$?
+  exec 3>&-
+  if [ -n "$holder_pid" ]; then
+    kill -INT "$holder_pid" 2>/dev/null
+    wait "$holder_pid" 2>/dev/null
+  fi
+  if [ "$installed" = 1 ]; then
+    echo "== cleanup: veltad.exe /uninstall"
+    wine "$veltad" /uninstall /silent || echo "cleanup: /uninstall failed with $?" >&2
+  fi
+  [ "$own_session" = 1 ] && velta_wine_stop
+  exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# services.exe keeps writing at its own offset: the file is never cut,
+# a step reads what came after a mark.
+services_size() { stat -c %s "$VELTA_SERVICES_LOG" 2>/dev/null || echo 0; }
+services_log_since() { tail -c +$(($1 + 1)) "$VELTA_SERVICES_LOG" 2>/dev/null | tr -d '\0'; }
+
+# Polls for a line of the event log (after mark) that matches every one of
+# the given fixed texts.
+wait_event() {
+  local mark=$1 seconds=$2
+  shift 2
+  local deadline=$((SECONDS + seconds)) lines text
+  while :; do
+    lines=$(services_log_since "$mark" | grep 'err:eventlog')
+    for text in "$@"; do lines=$(grep -F -- "$text" <<<"$lines"); done
+    [ -n "$lines" ] && { echo "$lines"; return 0; }
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}
+
+# Runs scm-driver and checks its result: the exit code is the Win32 error,
+# cut to 8 bits by the process exit, so the printed code is checked too.
+scm_expect() {
+  local want=$1
+  shift
+  run_wine "$scm_exe" "$@"
+  [ -n "$out" ] && echo "   scm-driver $*: $out"
+  if [ "$want" = 0 ]; then
+    [ $rc -eq 0 ] || fail "scm-driver $* gave $rc: $out"
+  else
+    [ $rc -eq $((want % 256)) ] && grep -q "failed: $want\$" <<<"$out" ||
+      fail "scm-driver $* should fail with $want, gave $rc: $out"
+  fi
+}
+
+wait_state() {
+  run_wine "$scm_exe" wait "$1" "$2"
+  [ $rc -eq 0 ] || fail "service not $1 within $2 s: $out"
+  echo "   $out"
+  last_state=$out
+}
+
+# An echo exchange on the port, retried until it succeeds or time runs out
+# (a listener that moves comes up a loop pass after the request).
+probe_ok() {
+  local p=$1 text=$2 seconds=${3:-5} deadline out
+  deadline=$((SECONDS + seconds))
+  while :; do
+    out=$("$probe" "$p" "$text" 2>&1) && { echo "   port $p answers: $(tail -1 <<<"$out")"; return 0; }
+    [ $SECONDS -ge $deadline ] && fail "no echo on port $p: $out"
+    sleep 0.1
+  done
+}
+
+probe_refused() {
+  local p=$1 out
+  if out=$("$probe" "$p" "refused?" 2>&1); then fail "port $p still answers"; fi
+  grep -qi "refused" <<<"$out" || fail "port $p: expected a refused connection, got: $out"
+  echo "   port $p refuses connections"
+}
+
+# Runs a Windows program; its output (CR LF ended lines) in out, its exit
+# code in rc.
+run_wine() {
+  out=$(wine "$@" 2>&1)
+  rc=$?
+  out=${out//$'\r'/}
+}
+
+write_ini() { printf '%s\r\n' "$@" >"$ini"; }
+
+# The whole activity log, byte for byte: CR LF ended lines of the form
+# "Velta server : dd-mm-yyyy, hh:nn:ss : text" with the expected texts.
+check_log() {
+  [ -f "$log" ] || fail "no activity log"
+  local content
+  content=$(cat "$log"; echo x)
+  content=${content%x}
+  [ "${content: -2}" = $'\r\n' ] || fail "activity log does not end with CR LF"
+  local -a lines
+  mapfile -t lines <<<"${content%$'\n'}"
+  [ ${#lines[@]} -eq ${#expected[@]} ] ||
+    fail "activity log has ${#lines[@]} lines, expected ${#expected[@]}: ${expected[*]}"
+  local pattern=$'^Velta server : [0-9]{2}-[0-9]{2}-[0-9]{4}, [0-9]{2}:[0-9]{2}:[0-9]{2} : (.*)\r$' i
+  for i in "${!lines[@]}"; do
+    [[ ${lines[i]} =~ $pattern ]] || fail "line $((i + 1)) malformed: $(printf '%q' "${lines[i]}")"
+    [ "${BASH_REMATCH[1]}" = "${expected[i]}" ] ||
+      fail "line $((i + 1)) is $(printf '%q' "${BASH_REMATCH[1]}"), expected $(printf '%q' "${expected[i]}")"
+  done
+  echo "   activity log: ${#lines[@]} lines as expected"
+}
+
+# ---------------------------------------------------------------------------
+
+step "prerequisites"
+for program in "$probe" "$holder"; do
+  [ -x "$program" ] || fail "$program is missing: build the native preset first"
+done
+[ -f "$built_veltad" ] || fail "$built_veltad is missing"
+services_mark=$(services_size)
+[ -f "$VELTA_SERVICES_LOG" ] || fail "no $VELTA_SERVICES_LOG: the Wine session did not start services.exe"
+for p in $port $moved_port; do
+  if "$probe" "$p" "" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
+done
+if wine "$scm_exe" state >/dev/null 2>&1; then
+  fail "VeltaService is installed already in $WINEPREFIX"
+fi
+
+step "fresh directory $dir"
+rm -rf "$dir"
+mkdir -p "$dir" || fail "cannot create $dir"
+cp "$built_veltad" "$veltad" || fail "cannot copy veltad.exe"
+
+step "run from a console: veltad.exe explains itself and exits 0"
+run_wine "$veltad"
+[ $rc -eq 0 ] || fail "veltad.exe from a console exited with $rc: $out"
+echo "   $out"
+grep -q "/install" <<<"$out" && grep -q "/uninstall" <<<"$out" || fail "no usage line: $out"
+[ ! -e "$log" ] || fail "a console run wrote the activity log"
+
+step "/install"
+run_wine "$veltad" /install
+[ $rc -eq 0 ] || fail "/install exited with $rc: $out"
+installed=1
+echo "   $out"
+[ "$out" = "VeltaService: installed." ] || fail "unexpected /install message: $out"
+expected+=("Instaliran.")
+scm_expect 0 state
+wait_state STOPPED 1
+out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\VeltaService' 2>&1) || fail "no service key: $out"
+grep -q 'DisplayName *REG_SZ *VeltaServer' <<<"$out" || fail "display name: $out"
+grep -qF 'ImagePath    REG_SZ    "' <<<"$out" || fail "image path not quoted: $out"
+grep -q 'Start *REG_DWORD *0x3' <<<"$out" || fail "not started on demand: $out"
+out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
+  fail "no event source: $out"
+grep -q 'EventMessageFile *REG_EXPAND_SZ *.*veltad.exe' <<<"$out" || fail "EventMessageFile: $out"
+grep -q 'TypesSupported *REG_DWORD *0x7' <<<"$out" || fail "TypesSupported: $out"
+echo "   service and event source registered"
+check_log
+
+step "/install again fails with 1073 (service exists) and logs nothing"
+run_wine "$veltad" /install /silent
+[ $rc -eq $((1073 % 256)) ] || fail "second /install exited with $rc"
+[ -z "$out" ] || fail "/silent printed: $out"
+check_log
+
+step "start without veltactl.ini: StartType 0 stops the service by itself"
+scm_expect 0 start
+wait_state STOPPED 20
+grep -q 'win32=0 ' <<<"$last_state" || fail "stopped with an error: $last_state"
+expected+=("Pokrenut." "Aktiviran." "Zaustavljen.")
+check_log
+scm_expect 1062 stop
+
+step "start with StartType=1: echo on port $port"
+write_ini "[Server]" "StartType=1"
+scm_expect 0 start
+wait_state RUNNING 20
+expected+=("Pokrenut." "Aktiviran.")
+probe_ok $port "Velta e2e"
+scm_expect 1056 start
+
+step "pause: connections refused"
+scm_expect 0 pause
+wait_state PAUSED 20
+expected+=("Pauziran.")
+probe_refused $port
+
+step "pause while paused: stays paused"
+scm_expect 0 pause
+wait_state PAUSED 1
+probe_refused $port
+
+step "continue: connections accepted again"
+scm_expect 0 continue
+wait_state RUNNING 20
+expected+=("Nastavljen.")
+probe_ok $port "after continue"
+check_log
+
+step "control 200 after Port=$moved_port: the listener moves, open connections close"
+exec 3<>/dev/tcp/127.0.0.1/$port || fail "cannot open a connection to $port"
+printf '\x00\x00\x00\x04held' >&3
+reply=$(timeout 5 head -c 8 <&3 | od -An -tx1 | tr -d ' \n')
+[ "$reply" = "0000000468656c64" ] || fail "held connection got no echo: '$reply'"
+echo "   a connection on port $port is open and served"
+write_ini "[Server]" "StartType=1" "[Connections]" "Port=$moved_port"
+scm_expect 0 control 200
+probe_ok $moved_port "moved" 10
+probe_refused $port
+timeout 10 cat <&3 >"$dir/held.out"
+rc=$?
+exec 3>&-
+[ $rc -ne 124 ] || fail "the open connection stayed open after control 200"
+[ ! -s "$dir/held.out" ] || fail "the open connection received bytes: $(od -An -tx1 "$dir/held.out")"
+echo "   the open connection was closed"
+scm_expect 0 state
+expected+=($'Konfiguracije je po zahtevu ponovo u\xE8itana.')
+check_log
+[ "$(grep -caP 'ponovo u\xE8itana\.\r$' "$log")" = 1 ] || fail "byte 0xE8 of the reload line"
+echo "   the reload line carries byte 0xE8: $(grep -aoP 'u\xE8i' "$log" | od -An -tx1 -N3)"
+
+step "stop"
+scm_expect 0 stop
+wait_state STOPPED 20
+grep -q 'win32=0 ' <<<"$last_state" || fail "stopped with an error: $last_state"
+expected+=("Zaustavljen.")
+check_log
+probe_refused $moved_port
+
+step "start with port $moved_port taken: STOPPED with an event-log entry"
+"$holder" $moved_port >"$dir/holder.out" 2>&1 &
+holder_pid=$!
+probe_ok $moved_port "holder" 5
+mark=$(services_size)
+scm_expect 0 start
+wait_state STOPPED 20
+grep -q 'win32=1066 specific=1$' <<<"$last_state" ||
+  fail "a failed start should end with a service-specific exit code 1: $last_state"
+entry=$(wait_event "$mark" 5 "OnStart" "Could not bind socket") || fail "no event-log entry for the failed start"
+echo "   $entry"
+[ "$(wc -l <<<"$entry")" = 1 ] || fail "more than one entry for the failed start"
+kill -INT "$holder_pid"
+wait "$holder_pid"
+holder_pid=
+check_log
+
+step "unreadable Lines and Port: two event-log entries, in order"
+write_ini "[Server]" "StartType=1" "[Log]" "Lines=abc" "[Connections]" "Port=x"
+mark=$(services_size)
+scm_expect 0 start
+wait_state RUNNING 20
+expected+=("Pokrenut." "Aktiviran.")
+wait_event "$mark" 5 "StrToInt( CONFIG_PORT )" >/dev/null || fail "no event-log entry for Port"
+entries=$(services_log_since "$mark" | grep 'err:eventlog')
+echo "$entries" | sed 's/^/   /'
+[ "$(wc -l <<<"$entries")" = 2 ] || fail "expected exactly two event-log entries"
+sed -n 1p <<<"$entries" | grep -qF "ReloadIniToFastConfig() > int lines = StrToInt( CONFIG_LINES )" ||
+  fail "first entry is not the one for Lines"
+sed -n 2p <<<"$entries" | grep -qF "ReloadIniToFastConfig() > int port = StrToInt( CONFIG_PORT )" ||
+  fail "second entry is not the one for Port"
+probe_ok $port "default port"
+scm_expect 0 stop
+wait_state STOPPED 20
+expected+=("Zaustavljen.")
+check_log
+
+step "/uninstall"
+write_ini "[Server]" "StartType=1"
+run_wine "$veltad" /uninstall
+[ $rc -eq 0 ] || fail "/uninstall exited with $rc: $out"
+installed=0
+echo "   $out"
+[ "$out" = "VeltaService: uninstalled." ] || fail "unexpected /uninstall message: $out"
+expected+=("Deinstaliran.")
+scm_expect 1060 state
+if wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' >/dev/null 2>&1; then
+  fail "the event source is still registered"
+fi
+run_wine "$veltad" /uninstall /silent
+[ $rc -eq $((1060 % 256)) ] || fail "second /uninstall exited with $rc: $out"
+
+step "activity log, byte for byte"
+check_log
+cat -A "$log" | sed 's/^/   /'
+
+echo "== service end-to-end: passed in $((SECONDS - started)) s"
