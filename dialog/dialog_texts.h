@@ -51,3 +51,31 @@ constexpr char kRefusedLogonFailed[] = "Servis se ne mo\x9E" "e prijaviti.";
 constexpr char kRefusedMarkedForDelete[] = "Servis je obele\x9E" "en za uklanjanje.";
 constexpr char kRefusedDependencyMissing[] =
     "Ovaj servis je ovisan o drugom servisu koji ne postoji\nili je obele\x9E" "en za uklanjanje.";
+
+// The main form.
+constexpr char kFormCaption[] = "Velta server, v1.0.001";
+constexpr char kPageServer[] = "Server";
+constexpr char kPageConnections[] = "Konekcije";
+constexpr char kPageLogs[] = "Zapisi";
+constexpr char kButtonOk[] = "OK";
+constexpr char kButtonSend[] = "Obavesti server (dok je u radu) o promeni konfiguracije";
+constexpr char kButtonStart[] = "Start";
+constexpr char kButtonPause[] = "Pauza";
+constexpr char kButtonContinue[] = "Nastavi";
+constexpr char kButtonStop[] = "Stop";
+constexpr char kButtonRefresh[] = "Osve\x9E" "i";
+constexpr char kButtonDetails[] = "Detalji...";
+constexpr char kPanelInitial[] = "N/A";
+constexpr char kLabelConnections[] = "Port za povezivanje sa ovim serverom";
+constexpr char kLabelPort[] = "Port";
+constexpr char kLabelLog[] = "LOG Datoteka";
+constexpr char kCheckLogLimit[] = "Ograni\xE8" "i rast LOG datoteke na veli\xE8" "inu od";
+constexpr char kLabelLogLines[] = "redova";
+constexpr char kStatusChecking[] = "Provera statusa ...";
+constexpr char kManagerUnavailable[] = "Upravljanje servisom nije dostupno";
+
+// The application's title, and the mutex that marks a running instance.
+constexpr char kApplicationTitle[] = "veltactl";
+constexpr char kInstanceMutexName[] = "notveltactl";
+// A second instance's own title while it looks for the first one's window.
+constexpr char kSearchingTitle[] = "M$ Sucks";
