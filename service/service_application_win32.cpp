@@ -2,10 +2,11 @@
 
 #include <atomic>
 #include <cctype>
-#include <condition_variable>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,6 +32,7 @@ class TScHandle {
   SC_HANDLE FHandle;
 };
 
+// Closes a registry key on every way out.
 class TRegKey {
  public:
   TRegKey() = default;
@@ -68,14 +70,18 @@ std::string ModulePath() {
   }
 }
 
+struct TLocalFree {
+  void operator()(char* text) const { LocalFree(text); }
+};
+
 std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
+  char* allocated = nullptr;
   DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      0, reinterpret_cast<char*>(&text), 0, nullptr);
+      0, reinterpret_cast<char*>(&allocated), 0, nullptr);
+  std::unique_ptr<char, TLocalFree> text(allocated);
   std::string message;
-  if (length != 0 && text != nullptr) message.assign(text, length);
-  if (text != nullptr) LocalFree(text);
+  if (length != 0 && text) message.assign(text.get(), length);
   while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ' ||
                               message.back() == '.')) {
     message.pop_back();
@@ -92,26 +98,20 @@ HANDLE UsableStdHandle(DWORD which) {
   return handle;
 }
 
-// A console that this process alone uses was opened for it (the program
-// was started from the desktop): text written there vanishes with it.
-bool OwnsItsConsole() {
-  DWORD processes[2];
-  return GetConsoleWindow() != nullptr && GetConsoleProcessList(processes, 2) == 1;
-}
-
-// Shows one line of result. Text goes to the standard output or error when
-// someone reads it (a console shared with a shell, a pipe, a file); a
-// message box is used only when nothing else would reach a person, so that
-// a scripted run never waits on a window.
+// Shows one line of result: on the standard output (error for a failure)
+// wherever it leads, a console, a pipe or a file; a message box only when
+// the program runs without any, so that a scripted run never waits on a
+// window.
 void Tell(const std::string& text, bool failure) {
   HANDLE out = UsableStdHandle(failure ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (out != nullptr && !(GetFileType(out) == FILE_TYPE_CHAR && OwnsItsConsole())) {
+  if (out != nullptr) {
     std::string line = text + "\r\n";
     DWORD written = 0;
     WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     return;
   }
-  MessageBoxA(nullptr, text.c_str(), "veltad.exe", MB_OK | MB_SETFOREGROUND | (failure ? MB_ICONERROR : MB_ICONINFORMATION));
+  MessageBoxA(nullptr, text.c_str(), "veltad.exe",
+              MB_OK | MB_SETFOREGROUND | (failure ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 // Runs an AfterInstall or AfterUninstall event; its failure does not undo
@@ -299,7 +299,8 @@ void SetMainRunning(bool running) {
   MainLeft.notify_all();
 }
 
-// The service thread.
+// The dispatcher runs this on a thread of its own, which becomes the
+// service thread for the service's whole life.
 void WINAPI ServiceMain(DWORD, LPSTR*) {
   SetMainRunning(true);
   TService* service = HostedService.load();
@@ -352,9 +353,9 @@ void RunServiceApplication(TService& service, int argc, char** argv) {
   HostedService.store(&service);
   std::string name = service.Name();
   SERVICE_TABLE_ENTRYA table[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
-  if (!StartServiceCtrlDispatcherA(table)) {
+  if (!StartServiceCtrlDispatcherA(table) && !silent) {
     DWORD error = GetLastError();
-    if (silent) return;
+    // Started by hand rather than by the service manager.
     if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
       Tell("veltad.exe is the Windows service " + name + " (" + service.DisplayName() +
                "): the service manager starts it. Register it with veltad.exe /install, remove it with "

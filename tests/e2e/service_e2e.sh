@@ -184,7 +184,10 @@ for p in $port $moved_port; do
   if "$probe" "$p" "" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
 done
 if wine "$scm_exe" state >/dev/null 2>&1; then
-  fail "VeltaService is installed already in $WINEPREFIX"
+  # Left by a run that was killed; ports are free, so nothing serves with it.
+  echo "   removing a VeltaService left installed in $WINEPREFIX"
+  run_wine "$built_veltad" /uninstall /silent
+  [ $rc -eq 0 ] || fail "cannot remove the VeltaService left installed: $rc"
 fi
 
 step "fresh directory $dir"
