@@ -249,15 +249,14 @@ class TWin32PageControl final : public TPageControl, public TWin32Control {
     SendMessageW(FWindow, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
     ShowActivePage();
   }
-  void Detach() override {
-    FPageWindows.clear();
-    TWin32Control::Detach();
-  }
+  void Detach() override;
   LRESULT Notify(const NMHDR& header) override;
   bool TabStop() const override { return true; }
 
   // Adds the tabs and their page windows; the tab control exists.
   void CreatePages(HFONT font, TWin32Form& form);
+  // Every message of the tab control passes here.
+  LRESULT TabMessage(UINT message, WPARAM wParam, LPARAM lParam);
   HWND PageWindow(int index) const { return FPageWindows[index]; }
   void ShowActivePage();
 
@@ -271,6 +270,10 @@ class TWin32PageControl final : public TPageControl, public TWin32Control {
   std::vector<TPageLayout> FPages;
   std::vector<HWND> FPageWindows;
   int FActive = 0;
+  // Messages of the tab control being handled, nested.
+  int FTabDepth = 0;
+  // OnChanging refused the change the tab control is making.
+  bool FRefused = false;
 };
 
 class TWin32Form final : public TForm {
@@ -395,6 +398,12 @@ LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return form->Message(form->Window(), message, wParam, lParam);
   }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+constexpr UINT_PTR kTabsSubclass = 1;
+
+LRESULT CALLBACK TabsProc(HWND, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR pageControl) {
+  return reinterpret_cast<TWin32PageControl*>(pageControl)->TabMessage(message, wParam, lParam);
 }
 
 // Panels and bevels keep their font in the window's extra bytes.
@@ -537,6 +546,30 @@ void TWin32PageControl::CreatePages(HFONT font, TWin32Form& form) {
     FPageWindows.push_back(page);
   }
   SendMessageW(FWindow, TCM_SETCURSEL, static_cast<WPARAM>(FActive), 0);
+  SetWindowSubclass(FWindow, TabsProc, kTabsSubclass, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void TWin32PageControl::Detach() {
+  RemoveWindowSubclass(FWindow, TabsProc, kTabsSubclass);
+  FPageWindows.clear();
+  TWin32Control::Detach();
+}
+
+// Seen under Wine: TCM_SETCURFOCUS selects the new tab even when
+// TCN_SELCHANGING refused it. Once the tab control is done with the
+// message, the tab of the page still shown is selected again.
+LRESULT TWin32PageControl::TabMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = FWindow;
+  ++FTabDepth;
+  LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+  --FTabDepth;
+  if (FTabDepth == 0 && FRefused) {
+    FRefused = false;
+    if (FWindow != nullptr && SendMessageW(FWindow, TCM_GETCURSEL, 0, 0) != FActive) {
+      SendMessageW(FWindow, TCM_SETCURSEL, static_cast<WPARAM>(FActive), 0);
+    }
+  }
+  return result;
 }
 
 void TWin32PageControl::ShowActivePage() {
@@ -573,6 +606,7 @@ LRESULT TWin32PageControl::Notify(const NMHDR& header) {
         allowed = false;
       }
     }
+    if (!allowed) FRefused = true;
     return allowed ? FALSE : TRUE;
   }
   if (header.code == static_cast<UINT>(TCN_SELCHANGE)) {

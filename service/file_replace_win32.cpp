@@ -89,7 +89,18 @@ bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, s
 }
 
 bool ReplaceFileWith(const std::string& tmp, const std::string& target) {
-  return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  // A reader that has the log open without sharing deletion (a viewer, a
+  // tail, a backup) makes the replace fail for as long as it holds it; such
+  // holds are mostly brief, so a few short retries save the line.
+  constexpr int kAttempts = 20;
+  constexpr DWORD kRetryMs = 25;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!held || attempt == kAttempts) return false;
+    Sleep(kRetryMs);
+  }
 }
 
 void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }

@@ -29,7 +29,7 @@ unsigned ControlCodeOf(int signal) {
 
 }  // namespace
 
-void RunServiceApplication(TService& service, int, char**) {
+int RunServiceApplication(TService& service, int, char**) {
   // Blocked before any thread starts, the signals reach only the waiter
   // below and never interrupt the server's threads.
   sigset_t signals = ControlSignals();
@@ -45,6 +45,7 @@ void RunServiceApplication(TService& service, int, char**) {
   service.RunServiceThread();
   stopped.store(true);
   waiter.join();
+  return 0;
 }
 
 void ShowStartupError(const char* message) { std::fprintf(stderr, "veltad: %s\n", message); }

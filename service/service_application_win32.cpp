@@ -325,7 +325,7 @@ bool SwitchIs(const char* argument, const char* name) {
 
 }  // namespace
 
-void RunServiceApplication(TService& service, int argc, char** argv) {
+int RunServiceApplication(TService& service, int argc, char** argv) {
   bool install = false;
   bool uninstall = false;
   bool silent = false;
@@ -346,8 +346,7 @@ void RunServiceApplication(TService& service, int argc, char** argv) {
     }
     if (!silent) Tell(service.Name() + ": " + message + ".", result != ERROR_SUCCESS);
     // The result is the process's exit code, for scripts and installers.
-    if (result != ERROR_SUCCESS) std::exit(static_cast<int>(result));
-    return;
+    return static_cast<int>(result);
   }
 
   HostedService.store(&service);
@@ -371,6 +370,7 @@ void RunServiceApplication(TService& service, int argc, char** argv) {
     MainLeft.wait_for(hold, kServiceMainExitWait, [] { return !MainRunning; });
   }
   HostedService.store(nullptr);
+  return 0;
 }
 
 void ShowStartupError(const char* message) {

@@ -4,9 +4,25 @@ TService::TService(std::string name, std::string displayName, TEventLog& eventLo
     : FName(std::move(name)), FDisplayName(std::move(displayName)), FEventLog(eventLog) {}
 
 void TService::Controller(unsigned code) {
-  std::lock_guard<std::mutex> hold(FLock);
-  FRequests.push_back(code);
-  FQueued.notify_all();
+  {
+    std::lock_guard<std::mutex> hold(FLock);
+    FRequests.push_back(code);
+    FQueued.notify_all();
+  }
+  // The system must hear at once that a stop is under way: Wine's service
+  // manager ends a service that gets a second control after a stop before
+  // it has reported STOP_PENDING.
+  if (code == kControlStop) EnterStopPending();
+}
+
+void TService::EnterStopPending() {
+  TServiceState state = State();
+  if (state != TServiceState::Running && state != TServiceState::Paused) return;
+  {
+    std::lock_guard<std::mutex> hold(FLock);
+    FStateBeforeStop = state;
+  }
+  SetState(TServiceState::StopPending);
 }
 
 void TService::ProcessRequests(bool waitForMessage) {
@@ -79,16 +95,23 @@ bool TService::HandleUserControl(unsigned) { return false; }
 void TService::Dispatch(unsigned code) {
   TServiceState before = State();
   switch (code) {
-    case kControlStop:
-      if (before == TServiceState::Stopped || before == TServiceState::StopPending) return;
-      SetState(TServiceState::StopPending);
+    case kControlStop: {
+      if (Terminated()) return;
+      EnterStopPending();
+      if (State() != TServiceState::StopPending) return;
       if (DoStop()) {
         std::lock_guard<std::mutex> hold(FLock);
         FTerminated = true;
-      } else {
-        SetState(before);
+        return;
       }
+      TServiceState restored;
+      {
+        std::lock_guard<std::mutex> hold(FLock);
+        restored = FStateBeforeStop;
+      }
+      SetState(restored);
       return;
+    }
     case kControlPause:
       // The system may pass on a pause for a service that is already paused.
       if (before != TServiceState::Running) return;

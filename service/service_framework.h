@@ -60,8 +60,8 @@ class TService {
   TEvent AfterInstall;
   TEvent AfterUninstall;
 
-  // Delivers a control code as if the system had sent it: marks the pending
-  // state and queues the code for the service thread. Any thread.
+  // Delivers a control code as if the system had sent it: queues the code
+  // for the service thread (a stop is reported pending at once). Any thread.
   void Controller(unsigned code);
   // On the service thread: runs the handlers of the queued requests; with
   // waitForMessage, first waits until one is queued.
@@ -99,6 +99,9 @@ class TService {
  private:
   bool RunFlagHandler(const TFlagEvent& handler, const char* name);
   void Dispatch(unsigned code);
+  // Reports STOP_PENDING for a running or paused service, remembering the
+  // state to go back to if the stop handler fails.
+  void EnterStopPending();
   void SetState(TServiceState state, int exitCode = 0);
 
   std::string FName;
@@ -108,6 +111,7 @@ class TService {
   std::condition_variable FQueued;
   std::deque<unsigned> FRequests;
   TServiceState FState = TServiceState::Stopped;
+  TServiceState FStateBeforeStop = TServiceState::Running;
   bool FTerminated = false;
   TStateListener FStateListener;
 };

@@ -5,15 +5,18 @@
 #include "service/velta_service.h"
 
 int main(int argc, char** argv) {
+  int exitCode = 0;
   try {
     TVeltaService service;
     VeltaService = &service;
-    RunServiceApplication(service, argc, argv);
+    exitCode = RunServiceApplication(service, argc, argv);
     VeltaService = nullptr;
   } catch (const std::exception& e) {
     ShowStartupError(e.what());
   } catch (...) {
     ShowStartupError("");
   }
-  return 0;
+  // 0 for every run of the service itself; a registration run tells its
+  // result.
+  return exitCode;
 }

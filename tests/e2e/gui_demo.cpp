@@ -3,17 +3,20 @@
 // and drive from another process. Its status panel counts what the
 // handlers saw, so that the driver can tell which ones ran:
 //
-//   klik        clicks of "Dugme", which also sets the check box to the
-//               other state and back to the same one, and the edit to its
-//               own text and then to "klik N": one check box click and one
-//               edit change must follow, not more
-//   izmena      changes of the "Tekst" edit; "0" is replaced by "nula"
-//               from inside the handler, which re-enters once
-//   polje       clicks of the check box
-//   aktivacija  activations of the form
-//   strana      page changes by the user
-//   odbijeno    page changes refused: the check box refuses them
-//   taster      keys the form saw first; "q" is consumed, Esc closes
+//   k  clicks of "Dugme", which also sets the check box to the other state
+//      and back to the same one, and the edit to its own text and then to
+//      "klik N": one check box click and one edit change must follow
+//   i  changes of the "Tekst" edit; "0" is replaced by "nula" from inside
+//      the handler, which re-enters once
+//   p  clicks of the check box
+//   a  activations of the form
+//   s  page changes by the user
+//   o  page changes refused: the checked check box refuses them
+//   t  keys the form saw first; "q" is consumed, Esc closes the form
+//
+// "Osveži" does what the dialog's status refresh does: it processes the
+// pending messages, pauses, and goes on with the form, which a close
+// processed meanwhile may have destroyed.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,6 +46,7 @@ TFormLayout DemoLayout() {
       {TControlKind::Edit, "TextEdit", Lettered("Tekst"), {16, 156, 200, 21}, "FirstSheet", 40},
       {TControlKind::CheckBox, "RefuseCheckBox", Lettered("Odbij promenu strane"), {16, 188, 330, 17}, "FirstSheet"},
       {TControlKind::Edit, "NumberEdit", "", {16, 216, 49, 21}, "FirstSheet", 5},
+      {TControlKind::Button, "RefreshButton", Lettered("Osve\x9E" "i"), {16, 288, 200, 25}, "FirstSheet"},
       {TControlKind::Label, "SecondLabel", Lettered("Druga strana"), {16, 16, 330, 13}, "SecondSheet"},
       {TControlKind::Button, "BackButton", Lettered("Nazad"), {16, 40, 160, 25}, "SecondSheet"},
   };
@@ -77,6 +81,16 @@ class TDemo {
     FForm.Button("MessageButton").OnClick = [this] { FApplication.MessageDlg(Lettered("Poruka") + "\nDrugi red"); };
     FForm.Button("BackButton").OnClick = [&pages] { pages.SetActivePage(0); };
     FForm.Button("OkButton").OnClick = [this] { FForm.Close(); };
+    FForm.Button("RefreshButton").OnClick = [this] {
+      FForm.Panel("StatusPanel").SetText("Provera statusa ...");
+      FApplication.ProcessMessages();
+      Sleep(500);
+      Show();
+      FApplication.ProcessMessages();
+      // gui_demo_check.sh looks for this line.
+      if (FForm.Closed()) std::printf("refresh: the form closed while it ran; the handler went on\n");
+      std::fflush(stdout);
+    };
     text.OnChange = [this, &text] {
       ++FCounters.changes;
       if (text.GetText() == "0") text.SetText("nula");
@@ -122,7 +136,7 @@ class TDemo {
   void Show() {
     char counters[200];
     std::snprintf(counters, sizeof(counters),
-                  " | klik=%d izmena=%d polje=%d aktivacija=%d strana=%d odbijeno=%d taster=%d", FCounters.clicks,
+                  " | k=%d i=%d p=%d a=%d s=%d o=%d t=%d", FCounters.clicks,
                   FCounters.changes, FCounters.boxClicks, FCounters.activations, FCounters.pageChanges,
                   FCounters.refused, FCounters.keys);
     FForm.Panel("StatusPanel").SetText(kLetters + std::string(counters));

@@ -36,7 +36,7 @@ TEST(ServiceRun, SwitchedOnItRunsUntilStopped) {
   int port = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   EXPECT_EQ(host.service->State(), TServiceState::Running);
   EXPECT_TRUE(Answers(port));
   host.service->Controller(kControlStop);
@@ -61,7 +61,7 @@ TEST(ServiceRun, PauseAndContinueCloseAndReopenTheListenerOnTheSamePort) {
   int other = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   host.WriteIni(Ini(other, "1"));
   host.service->Controller(kControlPause);
   ASSERT_TRUE(host.WaitForState(TServiceState::Paused));
@@ -82,7 +82,7 @@ TEST(ServiceRun, CodeTwoHundredReloadsAndMovesTheListener) {
   int other = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   LoopbackClient open(port);
   VELTA_ASSERT_CONNECTED(open);
   host.WriteIni(Ini(other, "1") + "[Log]\r\nLines=0500\r\n");
@@ -114,11 +114,11 @@ TEST(ServiceRun, AReloadWhilePausedLeavesTheServerActive) {
   int port = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   host.service->Controller(kControlPause);
   ASSERT_TRUE(host.WaitForState(TServiceState::Paused));
   host.service->Controller(TVeltaService::kReloadControl);
-  ASSERT_TRUE(host.WaitForLogTexts(4));
+  ASSERT_TRUE(host.WaitForLogTexts(4)) << ::testing::PrintToString(host.eventLog.Entries);
   EXPECT_EQ(host.LogTexts().back(), kLogReloaded);
   EXPECT_TRUE(Answers(port));
   EXPECT_EQ(host.service->State(), TServiceState::Paused);
@@ -128,7 +128,7 @@ TEST(ServiceRun, ASwitchOffWrittenWhileRunningWaitsForTheNextStart) {
   int port = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   host.WriteIni(Ini(port, "0"));
   host.service->Controller(TVeltaService::kReloadControl);
   ASSERT_TRUE(host.WaitForLogTexts(3));
@@ -169,7 +169,7 @@ TEST(ServiceStart, ShutdownClosesTheServerAndSaysSo) {
   int port = FreeSettingsPort();
   ServiceHost host(Ini(port, "1").c_str());
   host.Start();
-  ASSERT_TRUE(host.WaitForLogTexts(2));
+  ASSERT_TRUE(host.WaitForLogTexts(2)) << ::testing::PrintToString(host.eventLog.Entries);
   host.service->Controller(kControlShutdown);
   EXPECT_EQ(host.WaitStopped(), 0);
   EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogActivated, kLogShutDown}));
