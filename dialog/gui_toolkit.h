@@ -66,6 +66,8 @@ class TButton : public virtual TControl {
 // Sunken outer and raised inner bevel, caption centred.
 class TPanel : public virtual TControl {};
 
+// As wide as its text, from where the layout puts it: the layout's widths
+// fit the text in the dialog's own font, a substitute may be wider.
 class TLabel : public virtual TControl {};
 
 // A bottom line only; its text is never shown.

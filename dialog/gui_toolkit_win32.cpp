@@ -157,6 +157,26 @@ class TWin32Panel final : public TPanel, public TWin32Control {
 class TWin32Label final : public TLabel, public TWin32Control {
  public:
   using TWin32Control::TWin32Control;
+
+  void SetText(const std::string& text) override {
+    TWin32Control::SetText(text);
+    FitToText();
+  }
+  // As wide as its text: the layout's widths fit the text in the font it
+  // was drawn with, and a wider substitute would wrap or cut it.
+  void FitToText() {
+    if (FWindow == nullptr) return;
+    std::wstring text = WideWindowText(FWindow);
+    HDC dc = GetDC(FWindow);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(FWindow, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, oldFont);
+    ReleaseDC(FWindow, dc);
+    RECT frame;
+    GetWindowRect(FWindow, &frame);
+    SetWindowPos(FWindow, nullptr, 0, 0, size.cx, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 };
 
 class TWin32Bevel final : public TBevel, public TWin32Control {
@@ -492,6 +512,30 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, int extraBytes,
   }
 }
 
+int CALLBACK NoteFontFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+// "MS Sans Serif", or where the system lacks it, the installed face
+// nearest to it in width: the layout's captions were measured in it, and
+// the font mapper's own choice can be much wider (under Wine without its
+// fonts: DejaVu Sans, which cuts the longest button caption).
+std::wstring DialogFontFace(HDC screen) {
+  static const wchar_t* const kFaces[] = {
+      L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma", L"Arial", L"Liberation Sans", L"DejaVu Sans Condensed",
+  };
+  for (const wchar_t* face : kFaces) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
+    bool found = false;
+    EnumFontFamiliesExW(screen, &wanted, NoteFontFamily, reinterpret_cast<LPARAM>(&found), 0);
+    if (found) return face;
+  }
+  return kFaces[0];
+}
+
 // The program file's name without its extension.
 std::string ProgramName() {
   std::wstring path(32768, L'\0');
@@ -669,7 +713,7 @@ HWND TWin32Form::CreateControlWindow(TWin32Control& control, const TControlLayou
       break;
     case TControlKind::Label:
       windowClass = L"STATIC";
-      style |= SS_LEFT | SS_NOPREFIX;
+      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
       break;
     case TControlKind::Panel:
       windowClass = kPanelClass;
@@ -731,6 +775,7 @@ void TWin32Form::Build(const TFormLayout& layout, HFONT font) {
     }
     HWND window = CreateControlWindow(*control, entry, font);
     control->Attach(window);
+    if (auto* label = dynamic_cast<TWin32Label*>(control.get())) label->FitToText();
     if (pageControl != nullptr) {
       pageControl->CreatePages(font, *this);
       for (int index = 0; index < pageControl->PageCount(); ++index) {
@@ -974,14 +1019,14 @@ void TWin32Application::Initialize() {
 
   HDC screen = GetDC(nullptr);
   int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
   LOGFONTW font{};
   font.lfHeight = -MulDiv(8, dpi, 72);
   font.lfWeight = FW_NORMAL;
   // The texts are Central European: a font that has their letters.
   font.lfCharSet = EASTEUROPE_CHARSET;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-  lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, DialogFontFace(screen).c_str(), LF_FACESIZE);
+  ReleaseDC(nullptr, screen);
   FOwnedFont.reset(CreateFontIndirectW(&font));
   FFont = FOwnedFont ? FOwnedFont.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   FInitialized = true;

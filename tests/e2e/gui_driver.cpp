@@ -336,10 +336,16 @@ int CheckDemo(const TDemoWindows& demo) {
   std::vector<HWND> order = {tabs,     clickButton, messageButton, textEdit,
                              checkBox, numberEdit,  refreshButton, okButton};
   for (int step = 0; step < 3; ++step) {
-    HWND focus = FocusOf(form);
+    HWND focus = nullptr;
+    WaitFor([&] {
+      focus = FocusOf(form);
+      return std::find(order.begin(), order.end(), focus) != order.end();
+    }, 5000);
     auto at = std::find(order.begin(), order.end(), focus);
     if (at == order.end()) {
-      Check(false, "the focus is on a control of the form");
+      Check(false, "the focus is on a control of the form (is on " +
+                       (focus == nullptr ? std::string("no window") : Utf8(ClassOf(focus) + L" " + Text(focus))) +
+                       ")");
       break;
     }
     HWND expected = order[(static_cast<std::size_t>(at - order.begin()) + 1) % order.size()];
