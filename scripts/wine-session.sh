@@ -15,13 +15,11 @@ velta_wine_env() {
 # Starts Xvfb unless a display is there already: Wine's desktop process must
 # see a display from the start, or GUI programs started later hang.
 velta_display_start() {
-  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  export DISPLAY=:99
-  if ! xdpyinfo >/dev/null 2>&1; then
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 >"$VELTA_ROOT/build/wine/xvfb.log" 2>&1 &
-    VELTA_XVFB_PID=$!
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  fi
+  export DISPLAY="${DISPLAY:-:99}"
+  if xdpyinfo >/dev/null 2>&1; then return 0; fi
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 >"$VELTA_ROOT/build/wine/xvfb-${DISPLAY#:}.log" 2>&1 &
+  VELTA_XVFB_PID=$!
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 }
 
 velta_wine_start() {
