@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "common/program_paths.h"
 #include "common/str_to_int.h"
 
 namespace {
@@ -38,8 +37,6 @@ void Report(TEventLog& eventLog, const char* text) {
 }
 
 }  // namespace
-
-std::string ActivityLogPath() { return ExtractFilePath(ParamStr0()) + "veltactl.log"; }
 
 std::string ActivityLogRecord(const std::string& stamp, const std::string& text) {
   return "Velta server : " + stamp + " : " + text;

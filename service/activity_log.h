@@ -7,9 +7,6 @@
 #include "service/file_replace.h"
 #include "service/service_texts.h"
 
-// The activity log: "veltactl.log" beside the service's executable.
-std::string ActivityLogPath();
-
 // One line of the log: "Velta server : " + stamp + " : " + text.
 std::string ActivityLogRecord(const std::string& stamp, const std::string& text);
 
