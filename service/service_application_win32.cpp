@@ -13,24 +13,9 @@
 #include <vector>
 
 #include "service/service_application.h"
+#include "service/sc_handle_win32.h"
 
 namespace {
-
-// Closes a service manager or service handle on every way out.
-class TScHandle {
- public:
-  explicit TScHandle(SC_HANDLE handle = nullptr) : FHandle(handle) {}
-  ~TScHandle() {
-    if (FHandle != nullptr) CloseServiceHandle(FHandle);
-  }
-  TScHandle(const TScHandle&) = delete;
-  TScHandle& operator=(const TScHandle&) = delete;
-  SC_HANDLE Get() const { return FHandle; }
-  explicit operator bool() const { return FHandle != nullptr; }
-
- private:
-  SC_HANDLE FHandle;
-};
 
 // Closes a registry key on every way out.
 class TRegKey {

@@ -21,22 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "service/sc_handle_win32.h"
+
 namespace {
-
-class TScHandle {
- public:
-  explicit TScHandle(SC_HANDLE handle) : FHandle(handle) {}
-  ~TScHandle() {
-    if (FHandle != nullptr) CloseServiceHandle(FHandle);
-  }
-  TScHandle(const TScHandle&) = delete;
-  TScHandle& operator=(const TScHandle&) = delete;
-  SC_HANDLE Get() const { return FHandle; }
-  explicit operator bool() const { return FHandle != nullptr; }
-
- private:
-  SC_HANDLE FHandle;
-};
 
 struct TStateName {
   DWORD State;
