@@ -53,3 +53,22 @@ velta_wine_stop() {
     unset VELTA_XVFB_PID
   fi
 }
+
+# For a test script: joins the session of scripts/test when it runs in one,
+# or opens a session of its own (VELTA_OWN_SESSION=1, for velta_wine_leave).
+# Returns non-zero when the joined session has no display for GUI programs.
+velta_wine_join() {
+  velta_wine_env
+  VELTA_OWN_SESSION=0
+  if [ "${VELTA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
+    VELTA_OWN_SESSION=1
+    velta_wine_start
+  elif [ -z "${DISPLAY:-}" ]; then
+    echo "FAILED: the Wine session's DISPLAY is not exported; GUI programs would hang" >&2
+    return 1
+  fi
+}
+
+velta_wine_leave() {
+  if [ "${VELTA_OWN_SESSION:-0}" = 1 ]; then velta_wine_stop; fi
+}

@@ -30,15 +30,7 @@ artifacts=$7
 export LC_ALL=C
 
 source "$(dirname "$0")/../../scripts/wine-session.sh"
-velta_wine_env
-own_session=0
-if [ "${VELTA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-  own_session=1
-  velta_wine_start
-elif [ -z "${DISPLAY:-}" ]; then
-  echo "FAILED: the Wine session's DISPLAY is not exported; GUI programs would hang" >&2
-  exit 1
-fi
+velta_wine_join || exit 1
 
 probe=$native_bin/echo-probe
 dir=$work/dialog
@@ -96,7 +88,7 @@ cleanup() {
     echo "== cleanup: stop and /uninstall the service"
     remove_service || echo "cleanup: /uninstall failed with $?" >&2
   fi
-  [ "$own_session" = 1 ] && velta_wine_stop
+  velta_wine_leave
   exit "$rc"
 }
 trap cleanup EXIT

@@ -22,15 +22,7 @@ artifacts=$3
 title=$(basename "$demo" .exe)
 
 source "$(dirname "$0")/../../scripts/wine-session.sh"
-velta_wine_env
-own_session=0
-if [ "${VELTA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-  own_session=1
-  velta_wine_start
-elif [ -z "${DISPLAY:-}" ]; then
-  echo "FAILED: the Wine session's DISPLAY is not exported; GUI programs would hang" >&2
-  exit 1
-fi
+velta_wine_join || exit 1
 
 demo_pid=
 finish() {
@@ -40,7 +32,7 @@ finish() {
     kill "$demo_pid" 2>/dev/null
     wait "$demo_pid" 2>/dev/null
   fi
-  [ "$own_session" -eq 1 ] && velta_wine_stop
+  velta_wine_leave
   exit "$status"
 }
 

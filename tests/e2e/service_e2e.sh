@@ -22,12 +22,7 @@ work=$4
 export LC_ALL=C
 
 source "$(dirname "$0")/../../scripts/wine-session.sh"
-velta_wine_env
-own_session=0
-if [ "${VELTA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-  own_session=1
-  velta_wine_start
-fi
+velta_wine_join || exit 1
 
 probe=$native_bin/echo-probe
 holder=$native_bin/echo-host
@@ -73,7 +68,7 @@ cleanup() {
     echo "== cleanup: veltad.exe /uninstall"
     wine "$veltad" /uninstall /silent || echo "cleanup: /uninstall failed with $?" >&2
   fi
-  [ "$own_session" = 1 ] && velta_wine_stop
+  velta_wine_leave
   exit "$rc"
 }
 trap cleanup EXIT
