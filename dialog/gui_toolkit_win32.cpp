@@ -8,6 +8,8 @@
 // control, so that a page hides everything on it at once.
 #include "dialog/gui_toolkit.h"
 
+#include "common/text_1250.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -36,23 +38,9 @@ const wchar_t kInformationTitle[] = L"Information";
 // window.
 constexpr UINT kBringFormForward = WM_APP + 1;
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int length = MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
+std::wstring Wide(const std::string& text) { return WideFrom1250(text); }
 
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int length =
-      WideCharToMultiByte(kCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(kCodePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr,
-                      nullptr);
-  return narrow;
-}
+std::string Narrow(const std::wstring& text) { return NarrowTo1250(text); }
 
 std::wstring WideWindowText(HWND window) {
   int length = GetWindowTextLengthW(window);

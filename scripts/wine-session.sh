@@ -44,6 +44,16 @@ velta_wine_start() {
   export VELTA_WINE_SESSION="$WINEPREFIX"
 }
 
+# Ends the session and starts it again, as a restart of Windows would:
+# services.exe comes up anew and starts the services registered to start
+# with the system.
+velta_wine_reboot() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p
+  wine wineboot 2>>"$VELTA_SERVICES_LOG" || true
+}
+
 velta_wine_stop() {
   wineserver -k 2>/dev/null || true
   unset VELTA_WINE_SESSION

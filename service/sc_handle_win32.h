@@ -12,6 +12,10 @@ class TScHandle {
   TScHandle(const TScHandle&) = delete;
   TScHandle& operator=(const TScHandle&) = delete;
   SC_HANDLE Get() const { return FHandle; }
+  void Reset(SC_HANDLE handle) {
+    if (FHandle != nullptr) CloseServiceHandle(FHandle);
+    FHandle = handle;
+  }
   explicit operator bool() const { return FHandle != nullptr; }
 
  private:

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/text_1250.h"
 #include "service/service_application.h"
 #include "service/sc_handle_win32.h"
 
@@ -131,6 +132,16 @@ DWORD RemoveEventSource(const std::string& name) {
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(result);
 }
 
+DWORD SetDescription(SC_HANDLE handle, const std::string& description) {
+  if (description.empty()) return ERROR_SUCCESS;
+  // Wide, so that the letters survive whatever code page the system has.
+  std::wstring text = WideFrom1250(description);
+  SERVICE_DESCRIPTIONW info{};
+  info.lpDescription = &text[0];
+  if (!ChangeServiceConfig2W(handle, SERVICE_CONFIG_DESCRIPTION, &info)) return GetLastError();
+  return ERROR_SUCCESS;
+}
+
 DWORD Install(TService& service, std::string& message) {
   std::string exePath = ModulePath();
   if (exePath.empty()) {
@@ -146,8 +157,11 @@ DWORD Install(TService& service, std::string& message) {
   }
   // Quoted, so that a directory with blanks in its name starts this program.
   std::string commandLine = "\"" + exePath + "\"";
+  // Started with the system: StartType in veltactl.ini is the
+  // administrator's switch across reboots, and a service that is switched
+  // off stops itself at once.
   TScHandle created(CreateServiceA(manager.Get(), service.Name().c_str(), service.DisplayName().c_str(),
-                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                                    SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr, nullptr, nullptr,
                                    nullptr));
   if (!created) {
@@ -155,7 +169,13 @@ DWORD Install(TService& service, std::string& message) {
     message = "cannot create the service: " + SystemMessage(error);
     return error;
   }
-  DWORD error = AddEventSource(service.Name(), exePath);
+  DWORD error = SetDescription(created.Get(), service.Description);
+  if (error != ERROR_SUCCESS) {
+    DeleteService(created.Get());
+    message = "cannot set the service's description: " + SystemMessage(error);
+    return error;
+  }
+  error = AddEventSource(service.Name(), exePath);
   if (error != ERROR_SUCCESS) {
     // Half an installation would leave a service whose errors cannot be read.
     DeleteService(created.Get());
@@ -188,20 +208,42 @@ DWORD StopAndWait(SC_HANDLE handle) {
   }
 }
 
-DWORD Uninstall(TService& service, std::string& message) {
+// Opens the registered service with the given rights; on failure tells why.
+DWORD OpenInstalled(TService& service, DWORD access, TScHandle& installed, std::string& message) {
   TScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
     DWORD error = GetLastError();
     message = "cannot open the service manager: " + SystemMessage(error);
     return error;
   }
-  TScHandle installed(
-      OpenServiceA(manager.Get(), service.Name().c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  installed.Reset(OpenServiceA(manager.Get(), service.Name().c_str(), access));
   if (!installed) {
     DWORD error = GetLastError();
     message = "cannot open the service: " + SystemMessage(error);
     return error;
   }
+  return ERROR_SUCCESS;
+}
+
+// Stops the service and returns once it has stopped: for an installer that
+// must not touch veltad.exe while it still runs.
+DWORD Stop(TService& service, std::string& message) {
+  TScHandle installed;
+  DWORD error = OpenInstalled(service, SERVICE_STOP | SERVICE_QUERY_STATUS, installed, message);
+  if (error != ERROR_SUCCESS) return error;
+  error = StopAndWait(installed.Get());
+  if (error != ERROR_SUCCESS) {
+    message = "did not stop: " + SystemMessage(error);
+    return error;
+  }
+  message = "stopped";
+  return ERROR_SUCCESS;
+}
+
+DWORD Uninstall(TService& service, std::string& message) {
+  TScHandle installed;
+  DWORD openError = OpenInstalled(service, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE, installed, message);
+  if (openError != ERROR_SUCCESS) return openError;
   DWORD stopError = StopAndWait(installed.Get());
   if (!DeleteService(installed.Get())) {
     DWORD error = GetLastError();
@@ -313,21 +355,27 @@ bool SwitchIs(const char* argument, const char* name) {
 int RunServiceApplication(TService& service, int argc, char** argv) {
   bool install = false;
   bool uninstall = false;
+  bool stop = false;
   bool silent = false;
   for (int i = 1; i < argc; ++i) {
     if (SwitchIs(argv[i], "install")) install = true;
     if (SwitchIs(argv[i], "uninstall")) uninstall = true;
+    if (SwitchIs(argv[i], "stop")) stop = true;
     if (SwitchIs(argv[i], "silent")) silent = true;
   }
 
-  if (install || uninstall) {
+  if (install || uninstall || stop) {
     std::string message;
     DWORD result = ERROR_SUCCESS;
-    if (install && uninstall) {
+    if (int(install) + int(uninstall) + int(stop) > 1) {
       result = ERROR_INVALID_PARAMETER;
-      message = "give either /install or /uninstall, not both";
+      message = "give one of /install, /uninstall and /stop";
+    } else if (install) {
+      result = Install(service, message);
+    } else if (uninstall) {
+      result = Uninstall(service, message);
     } else {
-      result = install ? Install(service, message) : Uninstall(service, message);
+      result = Stop(service, message);
     }
     if (!silent) Tell(service.Name() + ": " + message + ".", result != ERROR_SUCCESS);
     // The result is the process's exit code, for scripts and installers.
@@ -343,7 +391,7 @@ int RunServiceApplication(TService& service, int argc, char** argv) {
     if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
       Tell("veltad.exe is the Windows service " + name + " (" + service.DisplayName() +
                "): the service manager starts it. Register it with veltad.exe /install, remove it with "
-               "veltad.exe /uninstall; /silent suppresses the messages.",
+               "veltad.exe /uninstall, stop it and wait with veltad.exe /stop; /silent suppresses the messages.",
            false);
     } else {
       Tell("veltad.exe: cannot connect to the service manager: " + SystemMessage(error), true);

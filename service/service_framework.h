@@ -50,6 +50,9 @@ class TService {
 
   const std::string& Name() const { return FName; }
   const std::string& DisplayName() const { return FDisplayName; }
+  // What the system's list of services shows under the name, in
+  // Windows-1250; none when empty.
+  std::string Description;
 
   TFlagEvent OnStart;
   TFlagEvent OnPause;

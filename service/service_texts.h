@@ -12,6 +12,12 @@ constexpr char kEventActivityLogListFailed[] = "veltad.exe : GoSendMessageToLog(
 constexpr char kEventConfigFileUnreadable[] =
     "veltad.exe : ReloadIniToFastConfig() > pIni = new TIniFile() || pIni->ReadString()";
 
+// What the system's list of services says of VeltaService; plain ASCII,
+// as the installer's copy of it must be.
+constexpr char kServiceDescription[] =
+    "Odgovara na svaki TCP okvir istim bajtovima, na portu iz veltactl.ini (podrazumevano 11059). "
+    "Pali se i gasi programom veltactl.";
+
 // Lines of the activity log, one for each life event.
 constexpr char kLogStarted[] = "Pokrenut.";
 constexpr char kLogActivated[] = "Aktiviran.";

@@ -20,6 +20,7 @@ TVeltaService::TVeltaService(TEventLog& eventLog, std::string directory)
     : TService("VeltaService", "VeltaServer", eventLog),
       FDirectory(directory.empty() ? ExtractFilePath(ParamStr0()) : std::move(directory)),
       FEventLog(eventLog) {
+  Description = kServiceDescription;
   AfterInstall = [this](TService* sender) { ServiceAfterInstall(sender); };
   AfterUninstall = [this](TService* sender) { ServiceAfterUninstall(sender); };
   OnStart = [this](TService* sender, bool& done) { ServiceStart(sender, done); };

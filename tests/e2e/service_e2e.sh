@@ -145,6 +145,15 @@ run_wine() {
 
 write_ini() { printf '%s\r\n' "$@" >"$ini"; }
 
+# Polls until the activity log has at least the given number of lines.
+wait_log_lines() {
+  local want=$1 deadline=$((SECONDS + $2))
+  while [ "$(tr -cd '\n' <"$log" 2>/dev/null | wc -c)" -lt "$want" ]; do
+    [ $SECONDS -ge $deadline ] && fail "the activity log did not reach $want lines"
+    sleep 0.1
+  done
+}
+
 # The whole activity log, byte for byte: CR LF ended lines of the form
 # "Velta server : dd-mm-yyyy, hh:nn:ss : text" with the expected texts.
 check_log() {
@@ -209,7 +218,9 @@ wait_state STOPPED 1
 out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\VeltaService' 2>&1) || fail "no service key: $out"
 grep -q 'DisplayName *REG_SZ *VeltaServer' <<<"$out" || fail "display name: $out"
 grep -qF 'ImagePath    REG_SZ    "' <<<"$out" || fail "image path not quoted: $out"
-grep -q 'Start *REG_DWORD *0x3' <<<"$out" || fail "not started on demand: $out"
+grep -q 'Start *REG_DWORD *0x2' <<<"$out" || fail "not started with the system: $out"
+run_wine "$scm_exe" config
+grep -q '^description=.*veltactl\.$' <<<"$out" || fail "no description: $out"
 out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
   fail "no event source: $out"
 grep -q 'EventMessageFile *REG_EXPAND_SZ *.*veltad.exe' <<<"$out" || fail "EventMessageFile: $out"
@@ -230,6 +241,27 @@ grep -q 'win32=0 ' <<<"$last_state" || fail "stopped with an error: $last_state"
 expected+=("Pokrenut." "Aktiviran." "Zaustavljen.")
 check_log
 scm_expect 1062 stop
+
+step "restart of Windows with StartType=1: the system starts the service"
+write_ini "[Server]" "StartType=1"
+velta_wine_reboot
+wait_state RUNNING 20
+expected+=("Pokrenut." "Aktiviran.")
+probe_ok $port "after a restart"
+check_log
+scm_expect 0 stop
+wait_state STOPPED 20
+expected+=("Zaustavljen.")
+
+step "restart of Windows with StartType=0: the service starts and stops itself"
+write_ini "[Server]" "StartType=0"
+velta_wine_reboot
+expected+=("Pokrenut." "Aktiviran." "Zaustavljen.")
+wait_log_lines ${#expected[@]} 20
+wait_state STOPPED 20
+grep -q 'win32=0 ' <<<"$last_state" || fail "stopped with an error: $last_state"
+check_log
+probe_refused $port
 
 step "start with StartType=1: echo on port $port"
 write_ini "[Server]" "StartType=1"

@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a fresh prefix of its own: installs
+# the MSI silently, checks the files, the programs' version resources and
+# manifests, the service's registration and event source, restarts Windows
+# with StartType=1 and expects the service to run and echo, installs a newer
+# MSI over it, restarts again, uninstalls, and finally registers the same
+# veltad.exe with /install to check that both ways register the same.
+#
+#   msi_e2e.sh OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR
+#
+# BIN_DIR holds veltad.exe, scm-driver.exe and resource-check.exe.
+set -uo pipefail
+
+if [ $# -ne 7 ]; then
+  echo "usage: msi_e2e.sh OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR" >&2
+  exit 2
+fi
+old_msi=$(realpath -m "$1")
+old_version=$2
+new_msi=$(realpath -m "$3")
+new_version=$4
+bin=$(realpath -m "$5")
+native_bin=$(realpath -m "$6")
+work=$(realpath -m "$7")/msi
+export LC_ALL=C
+
+# A prefix of its own, new for every run: what an installer finds on a
+# machine that never had Velta.
+export WINEPREFIX=$work/pfx
+export VELTA_SERVICES_LOG=$work/services.log
+source "$(dirname "$0")/../../scripts/wine-session.sh"
+
+scm=$bin/scm-driver.exe
+check=$bin/resource-check.exe
+probe=$native_bin/echo-probe
+port=11059
+step_name=
+started=$SECONDS
+session=0
+
+step() {
+  step_name=$1
+  printf '== %s (%ds)\n' "$step_name" $((SECONDS - started))
+}
+
+fail() {
+  echo "FAILED in step '$step_name': $*" >&2
+  for f in "$ini" "$log"; do
+    echo "--- $f" >&2
+    if [ -f "$f" ]; then cat -A "$f" >&2; else echo "(none)" >&2; fi
+  done
+  exit 1
+}
+
+cleanup() {
+  local rc=$?
+  if [ "$session" = 1 ]; then velta_wine_stop; fi
+  exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+run_wine() {
+  out=$(wine "$@" 2>&1)
+  rc=$?
+  out=${out//$'\r'/}
+}
+
+wait_state() {
+  run_wine "$scm" wait "$1" "$2"
+  [ $rc -eq 0 ] || fail "service not $1 within $2 s: $out"
+  echo "   $out"
+}
+
+probe_ok() {
+  local deadline=$((SECONDS + 10)) answer
+  while ! answer=$("$probe" $port "$1" 2>&1); do
+    [ $SECONDS -ge $deadline ] && fail "no echo on port $port: $answer"
+    sleep 0.1
+  done
+  echo "   port $port answers: $(tail -1 <<<"$answer")"
+}
+
+# The registration as the service manager and the registry hold it.
+registration() {
+  run_wine "$scm" config
+  [ $rc -eq 0 ] || fail "scm-driver config: $out"
+  echo "$out"
+  out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
+    fail "no event source: $out"
+  tr -d '\r' <<<"$out"
+}
+
+# Version resource and manifest of an installed program.
+check_resources() {
+  local exe=$1 level=$2 version=$3
+  run_wine "$check" "$exe"
+  [ $rc -eq 0 ] || fail "resource-check $(basename "$exe"): $out"
+  grep -qx "fixed $version.0 $version.0" <<<"$out" || fail "fixed version of $exe: $out"
+  for line in "ProductName=Velta" "FileVersion=$version.0" "ProductVersion=$version" \
+    "OriginalFilename=$(basename "$exe")"; do
+    grep -qxF "$line" <<<"$out" || fail "$exe lacks $line: $out"
+  done
+  grep -q '^FileDescription=.' <<<"$out" || fail "$exe has no file description"
+  grep -qF "level=\"$level\"" <<<"$out" || fail "$exe does not ask for $level: $out"
+  grep -qF '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' <<<"$out" || fail "$exe names no Windows 10/11 support"
+  echo "   $(basename "$exe"): version $version, $level, Windows 10 and 11"
+}
+
+installed_products() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    grep -cE 'DisplayName +REG_SZ +Velta$'
+}
+
+# ---------------------------------------------------------------------------
+
+step "prerequisites"
+for f in "$old_msi" "$new_msi"; do [ -f "$f" ] || fail "$f is missing: run scripts/release first"; done
+for f in "$scm" "$check" "$bin/veltad.exe" "$probe"; do [ -e "$f" ] || fail "$f is missing"; done
+if "$probe" $port "" >/dev/null 2>&1; then fail "port $port is taken by another program"; fi
+
+step "fresh prefix $WINEPREFIX"
+rm -rf "$work"
+mkdir -p "$work"
+session=1
+velta_wine_start
+dir="$WINEPREFIX/drive_c/Program Files/Velta"
+ini=$dir/veltactl.ini
+log=$dir/veltactl.log
+
+step "msiexec /i $(basename "$old_msi") /qn"
+run_wine msiexec /i "$old_msi" /qn
+[ $rc -eq 0 ] || fail "msiexec /i exited with $rc: $out"
+for f in veltad.exe veltactl.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
+shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velta.lnk' | head -1)
+[ -n "$shortcut" ] || fail "no Start-menu shortcut Velta"
+echo "   files in $dir, shortcut ${shortcut#"$WINEPREFIX/"}"
+check_resources "$dir/veltad.exe" asInvoker "$old_version"
+check_resources "$dir/veltactl.exe" requireAdministrator "$old_version"
+
+step "the service is registered and left stopped"
+msi_registration=$(registration)
+echo "$msi_registration" | sed 's/^/   /'
+for line in "type=16" "start=2" "account=LocalSystem" "display=VeltaServer"; do
+  grep -qxF "$line" <<<"$msi_registration" || fail "registration lacks $line"
+done
+grep -qiF 'path=' <<<"$msi_registration" && grep -qiF 'Program Files\Velta\veltad.exe' <<<"$msi_registration" ||
+  fail "image path is not the installed veltad.exe"
+grep -qE 'EventMessageFile +REG_EXPAND_SZ +C:\\Program Files\\Velta\\veltad.exe' <<<"$msi_registration" ||
+  fail "EventMessageFile"
+grep -qE 'TypesSupported +REG_DWORD +0x7' <<<"$msi_registration" || fail "TypesSupported"
+run_wine "$scm" state
+grep -q '^STOPPED' <<<"$out" || fail "the installer started the service: $out"
+[ ! -e "$log" ] || fail "the installer wrote the activity log"
+
+step "restart of Windows with StartType=1: the service runs and echoes"
+printf '[Server]\r\nStartType=1\r\n' >"$ini"
+velta_wine_reboot
+wait_state RUNNING 20
+probe_ok "installed $old_version"
+cp "$ini" "$work/ini.before"
+
+step "msiexec /i $(basename "$new_msi") /qn over it"
+run_wine msiexec /i "$new_msi" /qn
+[ $rc -eq 0 ] || fail "the upgrade exited with $rc: $out"
+cmp -s "$ini" "$work/ini.before" || fail "the upgrade changed veltactl.ini"
+[ "$(grep -c 'Pokrenut\.' "$log")" = 1 ] || fail "the upgrade lost the activity log"
+[ "$(installed_products)" = 1 ] || fail "both versions are registered as installed"
+check_resources "$dir/veltad.exe" asInvoker "$new_version"
+check_resources "$dir/veltactl.exe" requireAdministrator "$new_version"
+[ "$(registration)" = "$msi_registration" ] || fail "the upgrade changed the registration: $(registration)"
+echo "   INI, activity log and registration kept"
+velta_wine_reboot
+wait_state RUNNING 20
+probe_ok "upgraded to $new_version"
+
+step "msiexec /x $(basename "$new_msi") /qn while the service runs"
+run_wine msiexec /x "$new_msi" /qn
+[ $rc -eq 0 ] || fail "msiexec /x exited with $rc: $out"
+run_wine "$scm" state
+grep -q 'OpenServiceA failed: 1060' <<<"$out" || fail "the service is still registered: $out"
+if wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' >/dev/null 2>&1; then
+  fail "the event source is still registered"
+fi
+for f in veltad.exe veltactl.exe; do [ ! -e "$dir/$f" ] || fail "$f is still there"; done
+[ ! -e "$shortcut" ] || fail "the shortcut is still there"
+[ "$(tail -1 "$log" | tr -d '\r' | sed 's/.* : //')" = "Zaustavljen." ] || fail "the service did not stop cleanly"
+cmp -s "$ini" "$work/ini.before" || fail "the uninstall changed veltactl.ini"
+echo "   service, event source, programs and shortcut removed; veltactl.ini and veltactl.log kept"
+
+step "veltad.exe /install from the same place registers the same"
+cp "$bin/veltad.exe" "$dir/veltad.exe"
+run_wine "$dir/veltad.exe" /install /silent
+[ $rc -eq 0 ] || fail "/install exited with $rc: $out"
+own_registration=$(registration)
+run_wine "$dir/veltad.exe" /uninstall /silent
+# Wine's installer writes the image path without the quotes that /install
+# puts around a path with blanks; everything else must be the same.
+if [ "$(tr -d '"' <<<"$own_registration")" != "$(tr -d '"' <<<"$msi_registration")" ]; then
+  diff <(echo "$msi_registration") <(echo "$own_registration") >&2
+  fail "the installer and /install register differently"
+fi
+echo "   the same registration both ways"
+
+echo "== installer end-to-end: passed in $((SECONDS - started)) s"
