@@ -36,9 +36,11 @@ velta_wine_start() {
   wineserver -w
   # One persistent server and one services.exe for the whole run: the
   # service manager answers at once instead of reporting a locked database.
-  wineserver -p
+  # The session's processes outlive the caller: they must not hold its
+  # output open (ctest waits for a test's output to end).
+  wineserver -p >/dev/null 2>&1
   mkdir -p "$(dirname "$VELTA_SERVICES_LOG")"
-  wine wineboot 2>"$VELTA_SERVICES_LOG" || true
+  wine wineboot >/dev/null 2>"$VELTA_SERVICES_LOG" || true
   # Tells the programs run inside (ctest's end-to-end tests) that the
   # session of this prefix is up.
   export VELTA_WINE_SESSION="$WINEPREFIX"
@@ -50,8 +52,8 @@ velta_wine_start() {
 velta_wine_reboot() {
   wineserver -k 2>/dev/null || true
   wineserver -w
-  wineserver -p
-  wine wineboot 2>>"$VELTA_SERVICES_LOG" || true
+  wineserver -p >/dev/null 2>&1
+  wine wineboot >/dev/null 2>>"$VELTA_SERVICES_LOG" || true
 }
 
 velta_wine_stop() {

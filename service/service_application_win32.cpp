@@ -391,7 +391,8 @@ int RunServiceApplication(TService& service, int argc, char** argv) {
     if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
       Tell("veltad.exe is the Windows service " + name + " (" + service.DisplayName() +
                "): the service manager starts it. Register it with veltad.exe /install, remove it with "
-               "veltad.exe /uninstall, stop it and wait with veltad.exe /stop; /silent suppresses the messages.",
+               "veltad.exe /uninstall; veltad.exe /stop stops it and waits until it has stopped; /silent suppresses "
+               "the messages.",
            false);
     } else {
       Tell("veltad.exe: cannot connect to the service manager: " + SystemMessage(error), true);
