@@ -12,6 +12,9 @@ void TIdListenerThread::Run() {
       if (!AcceptOne()) Stop();
     } catch (const std::exception& e) {
       FServer.DoListenException(this, e);
+      // A failure that lasts (no descriptors left, no buffers) would fail
+      // again at once: the listener must not spin a core while it does.
+      WaitForStop(kAcceptWaitMs);
     }
   }
   FBinding.CloseSocket();
@@ -40,7 +43,9 @@ bool TIdListenerThread::AcceptOne() {
 
 bool TIdListenerThread::WaitForConnection(TIdSocketHandle& into) {
   while (!Stopped()) {
-    if (FBinding.Select(kAcceptWaitMs) > 0) return FBinding.Accept(into);
+    int ready = FBinding.Select(kAcceptWaitMs);
+    if (ready > 0) return FBinding.Accept(into);
+    if (ready < 0) WaitForStop(kAcceptWaitMs);
   }
   return false;
 }

@@ -123,13 +123,17 @@ std::int32_t TIdTCPConnection::ReceiveInt32(bool convert) {
 
 void TIdTCPConnection::ReceiveToStream(TMemoryStream& stream, std::int32_t byteCount) {
   if (byteCount == -1) byteCount = ReceiveInt32(true);
-  if (byteCount >= 0) stream.SetSize(stream.Position() + byteCount);
   TTrimToPosition trim(stream);
   if (byteCount < 0) throw EIdException("Count out of range.");
+  // The memory follows the bytes that arrive, never the length a peer
+  // declares: Windows commits a heap block in full when it is reserved, so
+  // idle peers declaring 2 GiB each would exhaust the whole host's memory.
+  const std::int64_t end = stream.Position() + byteCount;
 
   std::int32_t remaining = byteCount;
   if (FInputBuffer.Size() > 0 && remaining > 0) {
     std::size_t k = std::min<std::size_t>(FInputBuffer.Size(), static_cast<std::size_t>(remaining));
+    stream.ReserveAhead(k, end);
     stream.Write(FInputBuffer.Memory(), k);
     FInputBuffer.Remove(k);
     remaining -= static_cast<std::int32_t>(k);
@@ -138,6 +142,7 @@ void TIdTCPConnection::ReceiveToStream(TMemoryStream& stream, std::int32_t byteC
   TRawBlock scratch;
   while (IsConnected() && remaining > 0) {
     int n = std::min(remaining, chunk);
+    stream.ReserveAhead(static_cast<std::size_t>(n), end);
     if (FInputBuffer.Size() == 0) {
       // Nothing buffered: the socket writes straight into the stream, and a
       // recv of at most n bytes cannot take any of the next frame.
@@ -165,7 +170,7 @@ int TIdTCPConnection::ReceiveDirect(TMemoryStream& stream, int count) {
     CheckPeerClosed(true, true);
     throw EIdConnClosedGracefully();
   }
-  stream.SetPosition(stream.Position() + n);
+  stream.CommitWritten(static_cast<std::size_t>(n));
   return n;
 }
 

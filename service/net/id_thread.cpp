@@ -26,6 +26,12 @@ void TIdThread::Stop() {
   std::lock_guard<std::mutex> hold(FLock);
   FStopped = true;
   FTerminated = true;
+  FStopRequested.notify_all();
+}
+
+bool TIdThread::WaitForStop(int ms) {
+  std::unique_lock<std::mutex> hold(FLock);
+  return FStopRequested.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FStopped; });
 }
 
 bool TIdThread::Stopped() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,8 @@ class TIdThread {
   void Stop();
   bool Stopped();
   bool Terminated();
+  // Waits up to ms, or less when Stop comes first; true when stopped.
+  bool WaitForStop(int ms);
   // Waits until the thread has ended. Not for self-freeing threads.
   void WaitFor();
 
@@ -28,6 +31,7 @@ class TIdThread {
 
  private:
   std::mutex FLock;
+  std::condition_variable FStopRequested;
   std::mutex FStartLock;
   bool FStopped = false;
   bool FTerminated = false;

@@ -14,6 +14,22 @@ void TMemoryStream::SetSize(std::int64_t size) {
   FSize = size;
 }
 
+void TMemoryStream::ReserveAhead(std::size_t count, std::int64_t limit) {
+  // Small enough that a short frame costs little, large enough that a long
+  // one does not grow by many small steps.
+  constexpr std::int64_t kFirstGrowth = 64 * 1024;
+  std::int64_t needed = FPosition + static_cast<std::int64_t>(count);
+  std::int64_t capacity = static_cast<std::int64_t>(FBlock.Size());
+  if (needed <= capacity) return;
+  std::int64_t grown = std::max({needed, capacity * 2, kFirstGrowth});
+  Reserve(std::max(needed, std::min(grown, limit)));
+}
+
+void TMemoryStream::CommitWritten(std::size_t count) {
+  FPosition += static_cast<std::int64_t>(count);
+  FSize = std::max(FSize, FPosition);
+}
+
 void TMemoryStream::Write(const void* data, std::size_t count) {
   if (count == 0) return;
   std::int64_t end = FPosition + static_cast<std::int64_t>(count);

@@ -14,6 +14,14 @@ class TMemoryStream {
   // Growing reserves the memory at once, without touching it; raises
   // std::bad_alloc when it cannot be had. The position is kept.
   void SetSize(std::int64_t size);
+  // Makes room for count bytes at the position, without changing the size.
+  // The memory grows geometrically as a stream fills piece by piece, but
+  // never beyond limit bytes in all unless the count itself needs more.
+  // Raises std::bad_alloc when the memory cannot be had.
+  void ReserveAhead(std::size_t count, std::int64_t limit);
+  // Takes in count bytes that were written straight into Memory() at the
+  // position (after ReserveAhead), and moves past them.
+  void CommitWritten(std::size_t count);
   // Writes at the position, growing the stream as needed.
   void Write(const void* data, std::size_t count);
   // Reads at most count bytes from the position; returns how many.
