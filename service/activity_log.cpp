@@ -44,7 +44,7 @@ std::string ActivityLogRecord(const std::string& stamp, const std::string& text)
 
 void WriteActivityLogRecord(const std::string& path, const std::string& text, const std::string& limiting,
                             const std::string& lines, TEventLog& eventLog, const std::string& stamp,
-                            const TReplaceFileFunc& replace) {
+                            const TReplaceFileFunc& replace, const TRewriteFileFunc& rewrite) {
   std::vector<std::string> list;
 
   try {
@@ -84,6 +84,7 @@ void WriteActivityLogRecord(const std::string& path, const std::string& text, co
   }
 
   std::string tmp;
+  bool saved = false;
   try {
     std::string content;
     for (const std::string& line : list) content += line + "\r\n";
@@ -92,8 +93,11 @@ void WriteActivityLogRecord(const std::string& path, const std::string& text, co
       return;
     }
     if (replace(tmp, path)) return;
+    RemoveFileQuietly(tmp);
+    tmp.clear();
+    saved = rewrite(path, content);
   } catch (...) {
   }
   if (!tmp.empty()) RemoveFileQuietly(tmp);
-  Report(eventLog, kEventActivityLogUnwritable);
+  if (!saved) Report(eventLog, kEventActivityLogUnwritable);
 }

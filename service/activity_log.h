@@ -10,17 +10,22 @@
 // One line of the log: "Velta server : " + stamp + " : " + text.
 std::string ActivityLogRecord(const std::string& stamp, const std::string& text);
 
-// How the new content takes the log's place; tests put a failing one here.
+// How the new content takes the log's place, and how it is written over the
+// log where it stands when that is refused; tests put failing ones here.
 using TReplaceFileFunc = std::function<bool(const std::string& tmp, const std::string& target)>;
+using TRewriteFileFunc = std::function<bool(const std::string& target, const std::string& bytes)>;
 
 // Adds one record (stamp from LocalTimeStamp() in service use) as the last
 // line of the log at path, an 8-bit text file of CR LF ended lines, oldest
 // first. With limiting exactly "1" the log keeps only the newest lines,
-// their number the decimal value of lines. The log is rewritten whole, but
-// never in place: it is either the old file or the new one, never a cut
-// one. Each failure adds one entry to eventLog and leaves the log as it
+// their number the decimal value of lines. The log is rewritten whole
+// through a new file that takes its place, so that it is either the old
+// file or the new one, never a cut one; only when the replace is refused
+// (a reader holding the log) is the content written over the log where it
+// stands. Each failure adds one entry to eventLog and leaves the log as it
 // was; nothing is thrown. Two calls at once for one path may lose one of
 // the records (each rewrites what it read), so the caller serialises them.
 void WriteActivityLogRecord(const std::string& path, const std::string& text, const std::string& limiting,
                             const std::string& lines, TEventLog& eventLog, const std::string& stamp,
-                            const TReplaceFileFunc& replace = ReplaceFileWith);
+                            const TReplaceFileFunc& replace = ReplaceFileWith,
+                            const TRewriteFileFunc& rewrite = RewriteInPlace);

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "service/file_replace.h"
@@ -51,6 +53,24 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string FileNameOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Gives tmp the mode and owner of an existing target, so that the new
+// content is no more open to others than the old. A target that is not
+// there has nothing to pass on.
+bool TakeOverModeAndOwner(const std::string& tmp, const std::string& target) {
+  struct stat old {};
+  if (::stat(target.c_str(), &old) != 0) return errno == ENOENT;
+  if (::chmod(tmp.c_str(), old.st_mode & 07777) != 0) return false;
+  struct stat fresh {};
+  if (::stat(tmp.c_str(), &fresh) != 0) return false;
+  if (fresh.st_uid == old.st_uid && fresh.st_gid == old.st_gid) return true;
+  return ::chown(tmp.c_str(), old.st_uid, old.st_gid) == 0;
+}
+
 }  // namespace
 
 TWholeFileRead ReadWholeFile(const std::string& path, std::string& bytes) {
@@ -77,11 +97,10 @@ TWholeFileRead ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, std::string& tmpPath) {
-  // The process id keeps other processes apart, the counter threads of this
-  // one, and O_EXCL a leftover of a crashed process whose id came back.
+  // O_EXCL passes over a leftover of a crashed process whose id came back.
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = target + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    std::string name = TemporaryNameBeside(target, static_cast<unsigned long>(::getpid()), counter++);
     TFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.Get() < 0) {
       if (errno == EEXIST) continue;
@@ -99,12 +118,33 @@ bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, s
 }
 
 bool ReplaceFileWith(const std::string& tmp, const std::string& target) {
+  if (!TakeOverModeAndOwner(tmp, target)) return false;
   if (::rename(tmp.c_str(), target.c_str()) != 0) return false;
   // The rename itself lives in the directory; without this a power loss may
   // still bring back the old file. The new one is in place either way.
   TFd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.Get() >= 0) ::fsync(dir.Get());
   return true;
+}
+
+bool RewriteInPlace(const std::string& target, const std::string& bytes) {
+  TFd fd(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  bool written = WriteAll(fd.Get(), bytes) && ::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) == 0 &&
+                 ::fsync(fd.Get()) == 0;
+  return fd.Close() && written;
+}
+
+void RemoveLeftoverTemporaries(const std::string& target) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(DirectoryOf(target).c_str()), ::closedir);
+  if (!dir) return;
+  std::string base = FileNameOf(target);
+  std::string folder = DirectoryOf(target) + "/";
+  while (dirent* entry = ::readdir(dir.get())) {
+    if (IsTemporaryNameOf(entry->d_name, base)) ::unlink((folder + entry->d_name).c_str());
+  }
 }
 
 void RemoveFileQuietly(const std::string& path) { ::unlink(path.c_str()); }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "service/file_replace.h"
@@ -66,12 +67,10 @@ TWholeFileRead ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, std::string& tmpPath) {
-  // The process id keeps other processes apart, the counter threads of this
-  // one, and CREATE_NEW a leftover of a crashed process whose id came back.
+  // CREATE_NEW passes over a leftover of a crashed process whose id came back.
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name =
-        target + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(counter++) + ".tmp";
+    std::string name = TemporaryNameBeside(target, GetCurrentProcessId(), counter++);
     THandle file(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -89,18 +88,64 @@ bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, s
 }
 
 bool ReplaceFileWith(const std::string& tmp, const std::string& target) {
-  // A reader that has the log open without sharing deletion (a viewer, a
-  // tail, a backup) makes the replace fail for as long as it holds it; such
-  // holds are mostly brief, so a few short retries save the line.
-  constexpr int kAttempts = 20;
+  DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (!NothingThere(GetLastError())) return false;
+    return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  // The administrator's read-only stays in force.
+  if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+  // A reader that has the log open without sharing deletion makes the
+  // replace fail while it holds it; such holds are mostly brief, and after
+  // these retries the caller rewrites the file in place.
+  constexpr int kAttempts = 4;
   constexpr DWORD kRetryMs = 25;
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    // ReplaceFile keeps the old file's security descriptor, attributes and
+    // identity; a plain move would give the log the new file's.
+    if (ReplaceFileA(target.c_str(), tmp.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                     nullptr, nullptr)) {
+      // Not every implementation carries the attributes over (Wine's does
+      // not); setting them again costs nothing where it does.
+      SetFileAttributesA(target.c_str(), attributes);
+      return true;
+    }
     DWORD error = GetLastError();
-    bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    // The old file has gone under a name of the system's choosing and the
+    // new one is still beside it: the new one takes the place.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                error == ERROR_UNABLE_TO_REMOVE_REPLACED;
     if (!held || attempt == kAttempts) return false;
     Sleep(kRetryMs);
   }
+}
+
+bool RewriteInPlace(const std::string& target, const std::string& bytes) {
+  // Said explicitly: an administrator's account may be let through anyway.
+  DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  THandle file(CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) return false;
+  bool written = WriteAll(file.Get(), bytes) && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
+  return file.Close() && written;
+}
+
+void RemoveLeftoverTemporaries(const std::string& target) {
+  std::size_t slash = target.find_last_of("\\/");
+  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::string base = target.substr(folder.size());
+  WIN32_FIND_DATAA found{};
+  HANDLE first = FindFirstFileA((target + ".*.tmp").c_str(), &found);
+  if (first == INVALID_HANDLE_VALUE) return;
+  std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> search(first, FindClose);
+  do {
+    if (IsTemporaryNameOf(found.cFileName, base)) DeleteFileA((folder + found.cFileName).c_str());
+  } while (FindNextFileA(search.get(), &found));
 }
 
 void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }

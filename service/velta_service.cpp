@@ -49,7 +49,7 @@ void TVeltaService::ReloadIniToFastConfig() {
 
 void TVeltaService::GoSendMessageToLog(const std::string& text) {
   std::lock_guard<std::mutex> hold(*LogLock);
-  WriteActivityLogRecord(FDirectory + "veltactl.log", text, ServerSettings.Limiting, ServerSettings.Lines,
+  WriteActivityLogRecord(LogPath(), text, ServerSettings.Limiting, ServerSettings.Lines,
                          FEventLog, LocalTimeStamp());
 }
 
@@ -61,7 +61,15 @@ int TVeltaService::PortSetting() const {
   return port;
 }
 
+std::string TVeltaService::LogPath() const { return FDirectory + "veltactl.log"; }
+
 void TVeltaService::ServiceStart(TService*, bool& started) {
+  {
+    // A process that ended between writing a new log and putting it in
+    // place left it beside the log.
+    std::lock_guard<std::mutex> hold(*LogLock);
+    RemoveLeftoverTemporaries(LogPath());
+  }
   IdTCPServer.SetDefaultPort(PortSetting());
   IdTCPServer.SetActive(true);
   GoSendMessageToLog(kLogStarted);

@@ -48,6 +48,7 @@ class TVeltaService : public TService {
  private:
   void Reload();
   int PortSetting() const;
+  std::string LogPath() const;
 
   std::string FDirectory;
   TEventLog& FEventLog;

@@ -25,6 +25,7 @@ source "$(dirname "$0")/../../scripts/wine-session.sh"
 velta_wine_join || exit 1
 
 probe=$native_bin/echo-probe
+reader_exe=$(dirname "$scm_exe")/file-holder.exe
 holder=$native_bin/echo-host
 dir=$work/service
 veltad=$dir/veltad.exe
@@ -178,7 +179,7 @@ check_log() {
 # ---------------------------------------------------------------------------
 
 step "prerequisites"
-for program in "$probe" "$holder"; do
+for program in "$probe" "$holder" "$reader_exe"; do
   [ -x "$program" ] || fail "$program is missing: build the native preset first"
 done
 [ -f "$built_veltad" ] || fail "$built_veltad is missing"
@@ -287,6 +288,36 @@ scm_expect 0 continue
 wait_state RUNNING 20
 expected+=("Nastavljen.")
 probe_ok $port "after continue"
+check_log
+
+step "a reader holds the log open without sharing its deletion: the lines still arrive"
+mark=$(services_size)
+wine "$reader_exe" "$(winepath -w "$log")" 4 >"$dir/reader.out" 2>&1 &
+reader_pid=$!
+for _ in $(seq 100); do grep -q holding "$dir/reader.out" && break; sleep 0.05; done
+grep -q holding "$dir/reader.out" || fail "file-holder did not open the log: $(cat "$dir/reader.out")"
+scm_expect 0 pause
+wait_state PAUSED 20
+scm_expect 0 continue
+wait_state RUNNING 20
+expected+=("Pauziran." "Nastavljen.")
+check_log
+kill -0 "$reader_pid" 2>/dev/null || fail "the reader let go of the log before the lines were written"
+wait "$reader_pid"
+services_log_since "$mark" | grep -q 'GoSendMessageToLog' && fail "a line was reported lost"
+
+step "a read-only log stays read-only: the line is refused and reported"
+wine attrib +r "$(winepath -w "$log")"
+mark=$(services_size)
+scm_expect 0 pause
+wait_state PAUSED 20
+wait_event "$mark" 5 "GoSendMessageToLog() > SaveToFile()" >/dev/null || fail "no event-log entry for the refused line"
+wine attrib "$(winepath -w "$log")" | grep -q '^A *R ' || fail "the log lost its read-only attribute"
+check_log
+wine attrib -r "$(winepath -w "$log")"
+scm_expect 0 continue
+wait_state RUNNING 20
+expected+=("Nastavljen.")
 check_log
 
 step "control 200 after Port=$moved_port: the listener moves, open connections close"

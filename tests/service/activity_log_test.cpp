@@ -27,6 +27,9 @@ const char kListFailed[] = "veltad.exe : GoSendMessageToLog() > StringList = new
 // with it.
 const char kReloaded[] = "Konfiguracije je po zahtevu ponovo u\xE8" "itana.";
 
+// The log cannot be written where it stands either.
+bool RewriteRefused(const std::string&, const std::string&) { return false; }
+
 std::string Line(const std::string& text) { return "Velta server : " + std::string(kStamp) + " : " + text + "\r\n"; }
 
 // Lines "old 1" ... "old n", each ended with CR LF.
@@ -231,7 +234,7 @@ TEST_F(ActivityLog, AFailedReplaceLeavesTheOldLogWholeAndNoTemporaryFile) {
     namesMeanwhile = Names();
     return false;
   };
-  WriteActivityLogRecord(path, "Pokrenut.", "1", "500", eventLog, kStamp, failing);
+  WriteActivityLogRecord(path, "Pokrenut.", "1", "500", eventLog, kStamp, failing, RewriteRefused);
 
   EXPECT_EQ(dir.Read("veltactl.log"), OldLines(1, 500));
   EXPECT_EQ(eventLog.Entries, std::vector<std::string>{kSaveFailed});
@@ -244,10 +247,19 @@ TEST_F(ActivityLog, AFailedReplaceLeavesTheOldLogWholeAndNoTemporaryFile) {
   EXPECT_EQ(namesMeanwhile.size(), 2u);
 }
 
+TEST_F(ActivityLog, ARefusedReplaceWritesTheLogWhereItStands) {
+  dir.Write("veltactl.log", OldLines(1, 3));
+  WriteActivityLogRecord(path, "Pokrenut.", "1", "3", eventLog, kStamp,
+                         [](const std::string&, const std::string&) { return false; });
+  EXPECT_EQ(dir.Read("veltactl.log"), OldLines(2, 3) + Line("Pokrenut."));
+  EXPECT_EQ(eventLog.Entries, kNoEntries);
+  EXPECT_EQ(Names(), std::vector<std::string>{"veltactl.log"});
+}
+
 TEST_F(ActivityLog, AReplaceThatThrowsIsAFailedWriteToo) {
   dir.Write("veltactl.log", OldLines(1, 3));
   TReplaceFileFunc throwing = [](const std::string&, const std::string&) -> bool { throw std::runtime_error("x"); };
-  WriteActivityLogRecord(path, "Pokrenut.", "1", "500", eventLog, kStamp, throwing);
+  WriteActivityLogRecord(path, "Pokrenut.", "1", "500", eventLog, kStamp, throwing, RewriteRefused);
   EXPECT_EQ(dir.Read("veltactl.log"), OldLines(1, 3));
   EXPECT_EQ(eventLog.Entries, std::vector<std::string>{kSaveFailed});
   EXPECT_EQ(Names(), std::vector<std::string>{"veltactl.log"});
@@ -256,7 +268,7 @@ TEST_F(ActivityLog, AReplaceThatThrowsIsAFailedWriteToo) {
 TEST_F(ActivityLog, TheLogIsWrittenAgainAfterAFailure) {
   dir.Write("veltactl.log", OldLines(1, 3));
   WriteActivityLogRecord(path, "Pokrenut.", "1", "500", eventLog, kStamp,
-                         [](const std::string&, const std::string&) { return false; });
+                         [](const std::string&, const std::string&) { return false; }, RewriteRefused);
   Write("Zaustavljen.");
   EXPECT_EQ(dir.Read("veltactl.log"), OldLines(1, 3) + Line("Zaustavljen."));
   EXPECT_EQ(eventLog.Entries, std::vector<std::string>{kSaveFailed});
@@ -321,6 +333,32 @@ TEST(FileReplace, ReplaceTakesTheTargetsPlaceOrLeavesItAlone) {
   ASSERT_TRUE(WriteTemporaryBeside(dir.Path("fresh"), "created", tmp));
   EXPECT_TRUE(ReplaceFileWith(tmp, dir.Path("fresh")));
   EXPECT_EQ(dir.Read("fresh"), "created");
+
+#ifndef _WIN32
+  // What the administrator set on the log stays with it.
+  namespace fs = std::filesystem;
+  fs::permissions(dir.Path("log"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(WriteTemporaryBeside(dir.Path("log"), "newer", tmp));
+  EXPECT_TRUE(ReplaceFileWith(tmp, dir.Path("log")));
+  EXPECT_EQ(dir.Read("log"), "newer");
+  EXPECT_EQ(fs::status(dir.Path("log")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
+}
+
+TEST(FileReplace, OnlyTheWritersOwnLeftoversAreRemoved) {
+  TempDir dir;
+  std::string log = dir.Path("veltactl.log");
+  std::string leftover;
+  ASSERT_TRUE(WriteTemporaryBeside(log, "crashed before the replace", leftover));
+  for (const char* name : {"veltactl.log", "veltactl.log.7.tmp", "veltactl.log.x.1.tmp", "other.log.1.2.tmp"}) {
+    dir.Write(name, "keep");
+  }
+  RemoveLeftoverTemporaries(log);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  for (const char* name : {"veltactl.log", "veltactl.log.7.tmp", "veltactl.log.x.1.tmp", "other.log.1.2.tmp"}) {
+    EXPECT_EQ(dir.Read(name), "keep") << name;
+  }
 }
 
 TEST(FileReplace, NoTemporaryFileInAMissingDirectory) {
