@@ -300,6 +300,11 @@ void ReportState(TServiceState state, int exitCode) {
   SetServiceStatus(StatusHandle, &status);
 }
 
+// Held while the control thread hands a code to the service object, and
+// while the end of the program lets go of that object: a request that comes
+// as the service stops never reaches an object that is gone.
+std::mutex ControlLock;
+
 // The system's thread for control requests: it only hands the code on, the
 // service thread does the work.
 DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
@@ -307,6 +312,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   bool known = control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_PAUSE ||
                control == SERVICE_CONTROL_CONTINUE || control == SERVICE_CONTROL_SHUTDOWN ||
                (control >= kFirstUserControl && control <= kLastUserControl);
+  std::lock_guard<std::mutex> hold(ControlLock);
   TService* service = HostedService.load();
   if (!known || service == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
   service->GetControlEntry()(control);
@@ -403,6 +409,7 @@ int RunServiceApplication(TService& service, int argc, char** argv) {
     std::unique_lock<std::mutex> hold(MainLock);
     MainLeft.wait_for(hold, kServiceMainExitWait, [] { return !MainRunning; });
   }
+  std::lock_guard<std::mutex> hold(ControlLock);
   HostedService.store(nullptr);
   return 0;
 }

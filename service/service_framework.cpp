@@ -16,13 +16,16 @@ void TService::Controller(unsigned code) {
 }
 
 void TService::EnterStopPending() {
+  // The look at the state and the report are one step: the service thread
+  // may otherwise stop between them and hear of STOP_PENDING afterwards.
+  std::lock_guard<std::mutex> reporting(FReportLock);
   TServiceState state = State();
   if (state != TServiceState::Running && state != TServiceState::Paused) return;
   {
     std::lock_guard<std::mutex> hold(FLock);
     FStateBeforeStop = state;
   }
-  SetState(TServiceState::StopPending);
+  Report(TServiceState::StopPending, 0);
 }
 
 void TService::ProcessRequests(bool waitForMessage) {
@@ -51,6 +54,11 @@ void TService::SetStateListener(TStateListener listener) {
 }
 
 void TService::SetState(TServiceState state, int exitCode) {
+  std::lock_guard<std::mutex> reporting(FReportLock);
+  Report(state, exitCode);
+}
+
+void TService::Report(TServiceState state, int exitCode) {
   TStateListener listener;
   {
     std::lock_guard<std::mutex> hold(FLock);

@@ -106,11 +106,17 @@ class TService {
   // state to go back to if the stop handler fails.
   void EnterStopPending();
   void SetState(TServiceState state, int exitCode = 0);
+  // Records the state and tells the listener; FReportLock held, so that the
+  // system hears the states in the order they were entered.
+  void Report(TServiceState state, int exitCode);
 
   std::string FName;
   std::string FDisplayName;
   TEventLog& FEventLog;
   std::mutex FLock;
+  // Held from recording a state to the end of its report; never taken
+  // inside FLock.
+  std::mutex FReportLock;
   std::condition_variable FQueued;
   std::deque<unsigned> FRequests;
   TServiceState FState = TServiceState::Stopped;

@@ -2,9 +2,15 @@
 // the system's service manager drives it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "doubles/recording_event_log.h"
 #include "service/net/id_exceptions.h"
 #include "service/service_host.h"
 #include "service/service_texts.h"
@@ -183,4 +189,54 @@ TEST(ServiceStart, ConstructionLoadsTheConfigurationAndReportsItsProblems) {
   EXPECT_EQ(host.eventLog.Entries,
             (Texts{kEventConfigLinesUnreadable, kEventConfigPortUnreadable}));
   EXPECT_FALSE(host.service->ReloadRequested);
+}
+
+namespace {
+
+// A service whose work ends as soon as it is let go, so that it stops
+// itself while a stop request arrives from the system's control thread.
+class TShortLivedService : public TService {
+ public:
+  explicit TShortLivedService(TEventLog& eventLog) : TService("ShortLived", "ShortLived", eventLog) {
+    OnStart = [](TService*, bool& done) { done = true; };
+    OnStop = [](TService*, bool& done) { done = true; };
+    OnExecute = [this](TService*) {
+      while (!LetGo) std::this_thread::yield();
+    };
+  }
+  TServiceControlEntry GetControlEntry() override { return nullptr; }
+  std::atomic<bool> LetGo{false};
+};
+
+thread_local bool tOnServiceThread = false;
+
+}  // namespace
+
+TEST(ServiceFramework, TheManagerHearsTheStatesInTheOrderTheyHappened) {
+  TRecordingEventLog eventLog;
+  for (int round = 0; round < 100; ++round) {
+    TShortLivedService service(eventLog);
+    std::mutex lock;
+    std::vector<TServiceState> reported;
+    service.SetStateListener([&](TServiceState state, int) {
+      // A report is a call into the service manager; the control thread's
+      // is the slow one here.
+      if (!tOnServiceThread) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::lock_guard<std::mutex> hold(lock);
+      reported.push_back(state);
+    });
+    std::thread serviceThread([&] {
+      tOnServiceThread = true;
+      service.RunServiceThread();
+    });
+    while (service.State() != TServiceState::Running) std::this_thread::yield();
+    std::thread controlThread([&] { service.Controller(kControlStop); });
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    service.LetGo = true;
+    controlThread.join();
+    serviceThread.join();
+    std::lock_guard<std::mutex> hold(lock);
+    ASSERT_EQ(reported.back(), TServiceState::Stopped) << "round " << round << ": a report came after STOPPED";
+    ASSERT_EQ(std::count(reported.begin(), reported.end(), TServiceState::Stopped), 1) << "round " << round;
+  }
 }
