@@ -13,7 +13,7 @@ TIdSocketHandle& TIdSocketHandles::Add() {
   return *FItems.back();
 }
 
-TIdTCPServer::TIdTCPServer(TIdSocketLayer& layer) : FLayer(layer), FBindings(layer) {}
+TIdTCPServer::TIdTCPServer(TIdSocketLayer& layer) : FBindings(layer) {}
 
 TIdTCPServer::~TIdTCPServer() {
   try {

@@ -82,7 +82,6 @@ class TIdTCPServer {
   void DropConnections();
   bool WaitForConnectionThreads();
 
-  TIdSocketLayer& FLayer;
   bool FActive = false;
   int FDefaultPort = 0;
   TIdSocketHandles FBindings;
