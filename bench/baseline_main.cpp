@@ -1,5 +1,8 @@
-// bench-baseline PORT: a deliberately plain echo server (one blocking thread
-// per connection) that gives echo-host's figures something to be read against.
+// bench-baseline [--chunked] PORT: a plain echo server (one blocking thread
+// per connection) that gives echo-host's figures something to be read
+// against. By default it reads and writes as few times as it can; with
+// --chunked it makes echo-host's calls, so that the two ratios tell the
+// design's cost from the implementation's.
 #include "bench/bench_socket.h"
 #include "bench/connection_registry.h"
 #include "bench/echo_session.h"
@@ -7,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -28,11 +32,11 @@ bool parse_port(const char* text, std::uint16_t& port) {
     return true;
 }
 
-void start_session(const std::shared_ptr<ConnectionRegistry>& registry, Socket client) {
+void start_session(const std::shared_ptr<ConnectionRegistry>& registry, Socket client, EchoPattern pattern) {
     const std::uint64_t id = registry->begin();
     try {
-        std::thread([registry, id, s = std::move(client)] {
-            if (registry->attach(id, s)) serve_echo(s);
+        std::thread([registry, id, pattern, s = std::move(client)] {
+            if (registry->attach(id, s)) serve_echo(s, pattern);
             registry->end(id);
         }).detach();
     } catch (const std::system_error& e) {
@@ -46,8 +50,10 @@ void start_session(const std::shared_ptr<ConnectionRegistry>& registry, Socket c
 
 int main(int argc, char** argv) {
     std::uint16_t port = 0;
-    if (argc != 2 || !parse_port(argv[1], port)) {
-        std::fprintf(stderr, "usage: bench-baseline PORT\n");
+    EchoPattern pattern = EchoPattern::Gathered;
+    if (argc == 3 && std::strcmp(argv[1], "--chunked") == 0) pattern = EchoPattern::Chunked;
+    if (argc < 2 || argc > 3 || (argc == 3 && pattern != EchoPattern::Chunked) || !parse_port(argv[argc - 1], port)) {
+        std::fprintf(stderr, "usage: bench-baseline [--chunked] PORT\n");
         return 2;
     }
     raise_descriptor_limit();
@@ -83,7 +89,7 @@ int main(int argc, char** argv) {
             continue;
         }
         set_no_delay(client);
-        start_session(registry, std::move(client));
+        start_session(registry, std::move(client), pattern);
     }
 
     listener.reset();

@@ -71,8 +71,10 @@ Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err)
 bool set_no_delay(const Socket& s);
 // Wakes any thread blocked on s; the owner still closes it.
 void shutdown_both(const Socket& s);
+// Closes with a reset (RST) instead of an orderly close.
+void reset_close(Socket& s);
 
-bool send_all(const Socket& s, const void* data, std::size_t size);
+bool send_all(const Socket& s, const void* data, std::size_t size, bool more_follows = false);
 // Sends head then body as one gathered write, continuing after partial writes.
 bool send_pair(const Socket& s, const void* head, std::size_t head_size,
                const void* body, std::size_t body_size);

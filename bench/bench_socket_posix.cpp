@@ -149,12 +149,19 @@ bool set_no_delay(const Socket& s) {
     return setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
+void reset_close(Socket& s) {
+    linger abort_on_close{1, 0};
+    ::setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    s.reset();
+}
+
 void shutdown_both(const Socket& s) { ::shutdown(fd(s), SHUT_RDWR); }
 
-bool send_all(const Socket& s, const void* data, std::size_t size) {
+bool send_all(const Socket& s, const void* data, std::size_t size, bool more_follows) {
     const char* p = static_cast<const char*>(data);
+    const int flags = MSG_NOSIGNAL | (more_follows ? MSG_MORE : 0);
     while (size > 0) {
-        ssize_t n = ::send(fd(s), p, size, MSG_NOSIGNAL);
+        ssize_t n = ::send(fd(s), p, size, flags);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;

@@ -151,7 +151,14 @@ bool set_no_delay(const Socket& s) {
 
 void shutdown_both(const Socket& s) { ::shutdown(sock(s), SD_BOTH); }
 
-bool send_all(const Socket& s, const void* data, std::size_t size) {
+void reset_close(Socket& s) {
+    linger abort_on_close{1, 0};
+    setsockopt(sock(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close), sizeof abort_on_close);
+    s.reset();
+}
+
+// Winsock has no "more follows" flag for send.
+bool send_all(const Socket& s, const void* data, std::size_t size, bool /*more_follows*/) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         int n = ::send(sock(s), p, clamp_len(size), 0);

@@ -1,13 +1,19 @@
-// Serves one connection of the baseline server: plain blocking reads and one
-// gathered write per reply, the simplest correct echo to compare against.
+// Serves one connection of a baseline server, in one of two call patterns:
+// the best a thread-per-connection echo can do (reads as large as what
+// remains, one gathered write per reply), and echo-host's own (the length in
+// a send of its own, flagged "more follows" where the platform has the flag,
+// the payload in 32768-byte calls each way). The first shows what the design
+// costs, the second what our implementation of it costs.
 #pragma once
 
 #include "bench/bench_socket.h"
 
 namespace velta::bench {
 
+enum class EchoPattern { Gathered, Chunked };
+
 // Returns when the client closes, on any socket error, or on a frame whose
 // length is negative or beyond what the baseline is willing to buffer.
-void serve_echo(const Socket& s);
+void serve_echo(const Socket& s, EchoPattern pattern);
 
 }  // namespace velta::bench

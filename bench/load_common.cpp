@@ -11,6 +11,23 @@ Socket open_client(std::uint16_t port) {
     return s;
 }
 
+void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq) {
+    if (!send_all(s, maker.make(seq), maker.frame_size())) throw LoadError("send failed: " + last_socket_error());
+    ReplyStream replies(kProbePayload, maker.frame_size());
+    await_reply(s, maker, replies, seq);
+}
+
+std::vector<Socket> open_served(std::uint16_t port, int connections) {
+    FrameMaker maker(kProbePayload);
+    std::vector<Socket> sockets;
+    sockets.reserve(static_cast<std::size_t>(connections));
+    for (int i = 0; i < connections; ++i) {
+        sockets.push_back(open_client(port));
+        probe(sockets.back(), maker, 0);
+    }
+    return sockets;
+}
+
 Clock::time_point deadline_after(double seconds) {
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }

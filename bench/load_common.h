@@ -34,6 +34,14 @@ constexpr int kIoTimeoutMs = 10000;
 constexpr std::uint64_t kMaxExchanges = 1000000000ULL;
 
 Socket open_client(std::uint16_t port);
+// Opens connections one by one, each served once (one small verified
+// exchange) before the next is opened: a burst of connects would overflow a
+// short listen queue and wait out the client's SYN retries, which measures
+// the queue, not the server.
+std::vector<Socket> open_served(std::uint16_t port, int connections);
+// One small verified exchange on a connection that is already open.
+void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq);
+constexpr std::size_t kProbePayload = 64;
 
 Clock::time_point deadline_after(double seconds);
 double seconds_since(Clock::time_point start);

@@ -6,34 +6,9 @@ namespace velta::bench {
 
 namespace {
 
-constexpr std::size_t kProbePayload = 64;
-
-// One small exchange on every connection: proves the server has accepted
-// and is serving each of them, which a bare connect does not (the kernel
-// completes it before the server ever calls accept).
-void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq) {
-    if (!send_all(s, maker.make(seq), maker.frame_size())) throw LoadError("send failed: " + last_socket_error());
-    ReplyStream replies(kProbePayload, maker.frame_size());
-    await_reply(s, maker, replies, seq);
-}
-
 void probe_all(const std::vector<Socket>& sockets, std::uint64_t seq) {
     FrameMaker maker(kProbePayload);
     for (const Socket& s : sockets) probe(s, maker, seq);
-}
-
-// Each connection is served before the next is opened: a burst of connects
-// would overflow a short listen queue and wait out the client's SYN retries,
-// which measures the queue, not the server.
-std::vector<Socket> open_served(int port, int connections) {
-    FrameMaker maker(kProbePayload);
-    std::vector<Socket> sockets;
-    sockets.reserve(static_cast<std::size_t>(connections));
-    for (int i = 0; i < connections; ++i) {
-        sockets.push_back(open_client(port));
-        probe(sockets.back(), maker, 0);
-    }
-    return sockets;
 }
 
 }  // namespace

@@ -31,8 +31,9 @@ const char* load_usage() {
     return "usage: bench-load --port P --profile NAME [--seconds S] [--pid PID]\n"
            "                  [--connections N] [--threads T]\n"
            "       bench-load --port P --wait-ready S\n"
-           "profiles: single64 four64 pipe64 mib c500 idle1000\n"
-           "  idle1000 needs --pid of the server (its /proc/PID/status is read)\n";
+           "profiles: single64 four64 pipe64 mib c500 idle1000 hostile\n"
+           "  idle1000 and hostile need --pid of the server (its /proc/PID/status is read);\n"
+           "  hostile runs for at least 5 s\n";
 }
 
 std::optional<LoadOptions> parse_load_options(int argc, char** argv, std::string& err) {

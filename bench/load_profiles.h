@@ -17,5 +17,8 @@ Result run_large(const LoadOptions& o, std::size_t payload_size);
 Result run_fanout(const LoadOptions& o, std::size_t payload_size, int connections, int threads);
 // Many idle connections; reports the server's memory and thread count.
 Result run_idle(const LoadOptions& o, int connections);
+// Good clients among hostile ones; reports wrong replies, the good clients'
+// rate and p99, and the server's footprint before, at peak and after.
+Result run_hostile(const LoadOptions& o);
 
 }  // namespace velta::bench

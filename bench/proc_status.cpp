@@ -23,6 +23,8 @@ std::optional<ProcStatus> read_proc_status(long pid) {
         if (key == "VmRSS:") {
             st.rss_kib = value;
             have_rss = true;
+        } else if (key == "VmSize:") {
+            st.vm_kib = value;
         } else if (key == "Threads:") {
             st.threads = value;
             have_threads = true;

@@ -1,4 +1,4 @@
-// Reads a process's resident memory and thread count from Linux's
+// Reads a process's resident memory, address space and thread count from Linux's
 // /proc/PID/status. A Wine server is an ordinary Linux process there too,
 // which is why the native load generator can measure either build.
 #pragma once
@@ -9,6 +9,7 @@ namespace velta::bench {
 
 struct ProcStatus {
     long rss_kib = 0;
+    long vm_kib = 0;
     long threads = 0;
 };
 
