@@ -56,6 +56,14 @@ velta_wine_reboot() {
   wine wineboot >/dev/null 2>>"$VELTA_SERVICES_LOG" || true
 }
 
+# Runs a Windows program for a test: its output, CR LF ended lines made LF
+# ended, in out; its exit code in rc.
+velta_run_wine() {
+  out=$(wine "$@" 2>&1)
+  rc=$?
+  out=${out//$'\r'/}
+}
+
 velta_wine_stop() {
   wineserver -k 2>/dev/null || true
   unset VELTA_WINE_SESSION

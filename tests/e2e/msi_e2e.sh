@@ -60,14 +60,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-run_wine() {
-  out=$(wine "$@" 2>&1)
-  rc=$?
-  out=${out//$'\r'/}
-}
-
 wait_state() {
-  run_wine "$scm" wait "$1" "$2"
+  velta_run_wine "$scm" wait "$1" "$2"
   [ $rc -eq 0 ] || fail "service not $1 within $2 s: $out"
   echo "   $out"
 }
@@ -83,7 +77,7 @@ probe_ok() {
 
 # The registration as the service manager and the registry hold it.
 registration() {
-  run_wine "$scm" config
+  velta_run_wine "$scm" config
   [ $rc -eq 0 ] || fail "scm-driver config: $out"
   echo "$out"
   out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
@@ -94,7 +88,7 @@ registration() {
 # Version resource and manifest of an installed program.
 check_resources() {
   local exe=$1 level=$2 version=$3
-  run_wine "$check" "$exe"
+  velta_run_wine "$check" "$exe"
   [ $rc -eq 0 ] || fail "resource-check $(basename "$exe"): $out"
   grep -qx "fixed $version.0 $version.0" <<<"$out" || fail "fixed version of $exe: $out"
   for line in "ProductName=Velta" "FileVersion=$version.0" "ProductVersion=$version" \
@@ -129,7 +123,7 @@ ini=$dir/veltactl.ini
 log=$dir/veltactl.log
 
 step "msiexec /i $(basename "$old_msi") /qn"
-run_wine msiexec /i "$old_msi" /qn
+velta_run_wine msiexec /i "$old_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /i exited with $rc: $out"
 for f in veltad.exe veltactl.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velta.lnk' | head -1)
@@ -149,7 +143,7 @@ grep -qiF 'path=' <<<"$msi_registration" && grep -qiF 'Program Files\Velta\velta
 grep -qE 'EventMessageFile +REG_EXPAND_SZ +C:\\Program Files\\Velta\\veltad.exe' <<<"$msi_registration" ||
   fail "EventMessageFile"
 grep -qE 'TypesSupported +REG_DWORD +0x7' <<<"$msi_registration" || fail "TypesSupported"
-run_wine "$scm" state
+velta_run_wine "$scm" state
 grep -q '^STOPPED' <<<"$out" || fail "the installer started the service: $out"
 [ ! -e "$log" ] || fail "the installer wrote the activity log"
 
@@ -161,7 +155,7 @@ probe_ok "installed $old_version"
 cp "$ini" "$work/ini.before"
 
 step "msiexec /i $(basename "$new_msi") /qn over it"
-run_wine msiexec /i "$new_msi" /qn
+velta_run_wine msiexec /i "$new_msi" /qn
 [ $rc -eq 0 ] || fail "the upgrade exited with $rc: $out"
 cmp -s "$ini" "$work/ini.before" || fail "the upgrade changed veltactl.ini"
 [ "$(grep -c 'Pokrenut\.' "$log")" = 1 ] || fail "the upgrade lost the activity log"
@@ -175,9 +169,9 @@ wait_state RUNNING 20
 probe_ok "upgraded to $new_version"
 
 step "msiexec /x $(basename "$new_msi") /qn while the service runs"
-run_wine msiexec /x "$new_msi" /qn
+velta_run_wine msiexec /x "$new_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /x exited with $rc: $out"
-run_wine "$scm" state
+velta_run_wine "$scm" state
 grep -q 'OpenServiceA failed: 1060' <<<"$out" || fail "the service is still registered: $out"
 if wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' >/dev/null 2>&1; then
   fail "the event source is still registered"
@@ -190,10 +184,10 @@ echo "   service, event source, programs and shortcut removed; veltactl.ini and 
 
 step "veltad.exe /install from the same place registers the same"
 cp "$bin/veltad.exe" "$dir/veltad.exe"
-run_wine "$dir/veltad.exe" /install /silent
+velta_run_wine "$dir/veltad.exe" /install /silent
 [ $rc -eq 0 ] || fail "/install exited with $rc: $out"
 own_registration=$(registration)
-run_wine "$dir/veltad.exe" /uninstall /silent
+velta_run_wine "$dir/veltad.exe" /uninstall /silent
 # Wine's installer writes the image path without the quotes that /install
 # puts around a path with blanks; everything else must be the same.
 if [ "$(tr -d '"' <<<"$own_registration")" != "$(tr -d '"' <<<"$msi_registration")" ]; then

@@ -100,7 +100,7 @@ wait_event() {
 scm_expect() {
   local want=$1
   shift
-  run_wine "$scm_exe" "$@"
+  velta_run_wine "$scm_exe" "$@"
   [ -n "$out" ] && echo "   scm-driver $*: $out"
   if [ "$want" = 0 ]; then
     [ $rc -eq 0 ] || fail "scm-driver $* gave $rc: $out"
@@ -111,7 +111,7 @@ scm_expect() {
 }
 
 wait_state() {
-  run_wine "$scm_exe" wait "$1" "$2"
+  velta_run_wine "$scm_exe" wait "$1" "$2"
   [ $rc -eq 0 ] || fail "service not $1 within $2 s: $out"
   echo "   $out"
   last_state=$out
@@ -134,14 +134,6 @@ probe_refused() {
   if out=$("$probe" "$p" "refused?" 2>&1); then fail "port $p still answers"; fi
   grep -qi "refused" <<<"$out" || fail "port $p: expected a refused connection, got: $out"
   echo "   port $p refuses connections"
-}
-
-# Runs a Windows program; its output (CR LF ended lines) in out, its exit
-# code in rc.
-run_wine() {
-  out=$(wine "$@" 2>&1)
-  rc=$?
-  out=${out//$'\r'/}
 }
 
 write_ini() { printf '%s\r\n' "$@" >"$ini"; }
@@ -191,7 +183,7 @@ done
 if wine "$scm_exe" state >/dev/null 2>&1; then
   # Left by a run that was killed; ports are free, so nothing serves with it.
   echo "   removing a VeltaService left installed in $WINEPREFIX"
-  run_wine "$built_veltad" /uninstall /silent
+  velta_run_wine "$built_veltad" /uninstall /silent
   [ $rc -eq 0 ] || fail "cannot remove the VeltaService left installed: $rc"
 fi
 
@@ -201,14 +193,14 @@ mkdir -p "$dir" || fail "cannot create $dir"
 cp "$built_veltad" "$veltad" || fail "cannot copy veltad.exe"
 
 step "run from a console: veltad.exe explains itself and exits 0"
-run_wine "$veltad"
+velta_run_wine "$veltad"
 [ $rc -eq 0 ] || fail "veltad.exe from a console exited with $rc: $out"
 echo "   $out"
 grep -q "/install" <<<"$out" && grep -q "/uninstall" <<<"$out" || fail "no usage line: $out"
 [ ! -e "$log" ] || fail "a console run wrote the activity log"
 
 step "/install"
-run_wine "$veltad" /install
+velta_run_wine "$veltad" /install
 [ $rc -eq 0 ] || fail "/install exited with $rc: $out"
 installed=1
 echo "   $out"
@@ -220,7 +212,7 @@ out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\VeltaService' 2>&1)
 grep -q 'DisplayName *REG_SZ *VeltaServer' <<<"$out" || fail "display name: $out"
 grep -qF 'ImagePath    REG_SZ    "' <<<"$out" || fail "image path not quoted: $out"
 grep -q 'Start *REG_DWORD *0x2' <<<"$out" || fail "not started with the system: $out"
-run_wine "$scm_exe" config
+velta_run_wine "$scm_exe" config
 grep -q '^description=.*veltactl\.$' <<<"$out" || fail "no description: $out"
 out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
   fail "no event source: $out"
@@ -230,7 +222,7 @@ echo "   service and event source registered"
 check_log
 
 step "/install again fails with 1073 (service exists) and logs nothing"
-run_wine "$veltad" /install /silent
+velta_run_wine "$veltad" /install /silent
 [ $rc -eq $((1073 % 256)) ] || fail "second /install exited with $rc"
 [ -z "$out" ] || fail "/silent printed: $out"
 check_log
@@ -389,7 +381,7 @@ check_log
 
 step "/uninstall"
 write_ini "[Server]" "StartType=1"
-run_wine "$veltad" /uninstall
+velta_run_wine "$veltad" /uninstall
 [ $rc -eq 0 ] || fail "/uninstall exited with $rc: $out"
 installed=0
 echo "   $out"
@@ -399,7 +391,7 @@ scm_expect 1060 state
 if wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' >/dev/null 2>&1; then
   fail "the event source is still registered"
 fi
-run_wine "$veltad" /uninstall /silent
+velta_run_wine "$veltad" /uninstall /silent
 [ $rc -eq $((1060 % 256)) ] || fail "second /uninstall exited with $rc: $out"
 
 step "activity log, byte for byte"
