@@ -15,7 +15,7 @@ namespace gui_win32 {
 namespace {
 
 // The toolkit's title for an information box.
-const wchar_t kInformationTitle[] = L"Information";
+const wchar_t kInformationTitle[] = L"Informacija";
 
 // Checks the whole layout before any window exists.
 void CheckLayout(const TFormLayout& layout) {
@@ -79,6 +79,7 @@ void TWin32Application::Initialize() {
   RegisterWindowClass(kPanelClass, PanelProc, sizeof(LONG_PTR), nullptr);
   RegisterWindowClass(kBevelClass, BevelProc, sizeof(LONG_PTR), nullptr);
 
+  FDpi = ScreenDpi();
   FOwnedFont = CreateDialogFont();
   FFont = FOwnedFont ? FOwnedFont.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   FInitialized = true;
@@ -172,25 +173,55 @@ void TWin32Application::BringFormForward() {
   SetForegroundWindow(target);
 }
 
+void TWin32Application::HideForms() {
+  FMinimized = true;
+  for (const auto& form : FForms) {
+    if (form->Window() != nullptr && IsWindowVisible(form->Window())) {
+      FHiddenForms.push_back(form->Window());
+      ShowWindow(form->Window(), SW_HIDE);
+    }
+  }
+}
+
+void TWin32Application::ShowForms() {
+  FMinimized = false;
+  std::vector<HWND> hidden;
+  hidden.swap(FHiddenForms);
+  for (HWND form : hidden) {
+    if (IsWindow(form)) ShowWindow(form, SW_SHOWNA);
+  }
+  PostMessageW(FWindow.get(), kBringFormForward, 0, 0);
+}
+
+void TWin32Application::Minimize() {
+  if (FWindow) ShowWindow(FWindow.get(), SW_MINIMIZE);
+}
+
+void TWin32Application::Restore() {
+  if (FWindow) ShowWindow(FWindow.get(), SW_RESTORE);
+}
+
 LRESULT TWin32Application::Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_SIZE:
-      if (wParam == SIZE_MINIMIZED && !FMinimized) {
-        FMinimized = true;
-        for (const auto& form : FForms) {
-          if (form->Window() != nullptr && IsWindowVisible(form->Window())) {
-            FHiddenForms.push_back(form->Window());
-            ShowWindow(form->Window(), SW_HIDE);
-          }
-        }
-      } else if (wParam == SIZE_RESTORED && FMinimized) {
-        FMinimized = false;
-        std::vector<HWND> hidden;
-        hidden.swap(FHiddenForms);
-        for (HWND form : hidden) {
-          if (IsWindow(form)) ShowWindow(form, SW_SHOWNA);
-        }
-        PostMessageW(window, kBringFormForward, 0, 0);
+    case WM_SYSCOMMAND:
+      // What the taskbar button sends, and what a form passes on.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == SC_RESTORE) {
+        Restore();
+        return 0;
+      }
+      break;
+    case WM_WINDOWPOSCHANGED:
+      // Every way in ends here: the system command, ShowWindow from another
+      // process (a second instance), the taskbar. Restoring a window of no
+      // size may bring no WM_SIZE at all, so the state itself is looked at.
+      if (IsIconic(window) && !FMinimized) {
+        HideForms();
+      } else if (!IsIconic(window) && FMinimized) {
+        ShowForms();
       }
       break;
     case WM_ACTIVATE:

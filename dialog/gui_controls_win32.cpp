@@ -53,16 +53,10 @@ void TWin32Label::SetText(const std::string& text) {
 
 void TWin32Label::FitToText() {
   if (FWindow == nullptr) return;
-  std::wstring text = WideWindowText(FWindow);
-  HDC dc = GetDC(FWindow);
-  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(FWindow, WM_GETFONT, 0, 0)));
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, oldFont);
-  ReleaseDC(FWindow, dc);
   RECT frame;
   GetWindowRect(FWindow, &frame);
-  SetWindowPos(FWindow, nullptr, 0, 0, size.cx, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(FWindow, nullptr, 0, 0, TextWidth(FWindow), frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWin32Edit::SetText(const std::string& text) {

@@ -34,9 +34,16 @@ std::wstring DialogFontFace(HDC screen) {
 
 }  // namespace
 
-TOwnedFont CreateDialogFont() {
+int ScreenDpi() {
   HDC screen = GetDC(nullptr);
   int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+TOwnedFont CreateDialogFont() {
+  HDC screen = GetDC(nullptr);
+  int dpi = ScreenDpi();
   LOGFONTW font{};
   font.lfHeight = -MulDiv(8, dpi, 72);
   font.lfWeight = FW_NORMAL;

@@ -27,10 +27,10 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 TWin32Form::TWin32Form(TWin32Application& application, const TFormLayout& layout, HWND owner, HFONT font)
-    : FApplication(application), FCaption(layout.caption) {
+    : FApplication(application), FDpi(application.Dpi()), FCaption(layout.caption) {
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-  RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
+  RECT frame{0, 0, Scale(layout.clientWidth), Scale(layout.clientHeight)};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   int width = frame.right - frame.left;
   int height = frame.bottom - frame.top;
@@ -41,6 +41,7 @@ TWin32Form::TWin32Form(TWin32Application& application, const TFormLayout& layout
   if (window == nullptr) throw std::runtime_error("CreateWindowExW failed for the form");
   FWindow.reset(window);
   Build(layout, font);
+  FitCaptions(layout);
 }
 
 TWin32Form::~TWin32Form() {
@@ -102,8 +103,8 @@ HWND TWin32Form::CreateControlWindow(TWin32Control& control, const TControlLayou
   std::wstring text = layout.kind == TControlKind::PageControl ? std::wstring() : Wide(layout.caption);
   const TPlace& place = layout.place;
   HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(100 + FControls.size()));
-  HWND window = CreateWindowExW(exStyle, windowClass, text.c_str(), style, place.left, place.top, place.width,
-                                place.height, parent, id, Instance(), nullptr);
+  HWND window = CreateWindowExW(exStyle, windowClass, text.c_str(), style, Scale(place.left), Scale(place.top),
+                                Scale(place.width), Scale(place.height), parent, id, Instance(), nullptr);
   if (window == nullptr) throw std::runtime_error("CreateWindowExW failed for " + layout.name);
   SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (layout.kind == TControlKind::Edit && layout.maxLength > 0) {
@@ -245,57 +246,6 @@ void TWin32Form::FocusLost(bool hadFocus) {
   if (hadFocus && FWindow) FocusFirst();
 }
 
-void TWin32Form::MoveFocus(bool backwards) {
-  std::vector<HWND> stops = TabStops();
-  if (stops.empty()) return;
-  HWND focus = GetFocus();
-  auto at = std::find(stops.begin(), stops.end(), focus);
-  std::size_t next = backwards ? stops.size() - 1 : 0;
-  if (at != stops.end()) {
-    std::size_t index = static_cast<std::size_t>(at - stops.begin());
-    next = backwards ? (index + stops.size() - 1) % stops.size() : (index + 1) % stops.size();
-  }
-  SetFocus(stops[next]);
-  auto control = FByWindow.find(stops[next]);
-  if (control != FByWindow.end() && dynamic_cast<TWin32Edit*>(control->second) != nullptr) {
-    SendMessageW(stops[next], EM_SETSEL, 0, -1);
-  }
-}
-
-bool TWin32Form::Preview(MSG& message) {
-  if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && (GetKeyState(VK_CONTROL) & 0x8000) == 0 &&
-      (GetKeyState(VK_MENU) & 0x8000) == 0) {
-    MoveFocus((GetKeyState(VK_SHIFT) & 0x8000) != 0);
-    return true;
-  }
-  if (message.message != WM_CHAR || !OnKeyPress) return false;
-  wchar_t wide = static_cast<wchar_t>(message.wParam);
-  char key = 0;
-  BOOL defaulted = FALSE;
-  int converted = WideCharToMultiByte(kCodePage, 0, &wide, 1, &key, 1, nullptr, &defaulted);
-  // A character the code page does not have cannot be shown to the
-  // handler; it goes to the control unseen.
-  if (converted != 1 || defaulted) return false;
-  const char original = key;
-  std::function<void(char&)> handler = OnKeyPress;
-  try {
-    handler(key);
-  } catch (const std::exception& error) {
-    FApplication.ShowException(error.what());
-    return true;
-  } catch (...) {
-    FApplication.ShowException("");
-    return true;
-  }
-  if (key == 0) return true;
-  if (key != original) {
-    wchar_t replaced = 0;
-    MultiByteToWideChar(kCodePage, 0, &key, 1, &replaced, 1);
-    message.wParam = replaced;
-  }
-  return false;
-}
-
 LRESULT TWin32Form::Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
@@ -331,6 +281,19 @@ LRESULT TWin32Form::Message(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         RunUserHandler(OnActivate);
         return 0;
+      case WM_SYSCOMMAND:
+        // A form is minimised and restored only with its application, which
+        // keeps the taskbar button: a form minimised alone could not be
+        // brought back from there.
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+          FApplication.Minimize();
+          return 0;
+        }
+        if ((wParam & 0xFFF0) == SC_RESTORE) {
+          FApplication.Restore();
+          return 0;
+        }
+        break;
       case WM_CLOSE:
         RunUserHandler([this] { Close(); });
         return 0;

@@ -111,6 +111,11 @@ LRESULT TWin32PageControl::TabMessage(UINT message, WPARAM wParam, LPARAM lParam
   return result;
 }
 
+void TWin32PageControl::SelectAsClicked(int index) {
+  CheckIndex(index);
+  if (FWindow != nullptr) SendMessageW(FWindow, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
+}
+
 void TWin32PageControl::ShowActivePage() {
   if (FWindow == nullptr) return;
   bool hadFocus = false;

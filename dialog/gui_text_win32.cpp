@@ -1,5 +1,5 @@
-// Texts between the dialog's Windows-1250 bytes and the wide calls, and
-// the program's own name.
+// Texts between the dialog's Windows-1250 bytes and the wide calls, their
+// width on the screen, and the program's own name.
 #include "dialog/gui_win32.h"
 
 #include "common/text_1250.h"
@@ -21,6 +21,17 @@ std::wstring WideWindowText(HWND window) {
 }
 
 std::string WindowText(HWND window) { return Narrow(WideWindowText(window)); }
+
+int TextWidth(HWND window) {
+  std::wstring text = WideWindowText(window);
+  HDC dc = GetDC(window);
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, oldFont);
+  ReleaseDC(window, dc);
+  return size.cx;
+}
 
 // The program file's name without its extension.
 std::string ProgramName() {

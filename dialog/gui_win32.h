@@ -40,6 +40,8 @@ std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 std::wstring WideWindowText(HWND window);
 std::string WindowText(HWND window);
+// The width of the window's text in the window's own font.
+int TextWidth(HWND window);
 std::string ProgramName();
 
 struct TWindowDestroyer {
@@ -52,6 +54,9 @@ struct TFontDeleter {
 };
 using TOwnedFont = std::unique_ptr<std::remove_pointer<HFONT>::type, TFontDeleter>;
 
+// The screen's resolution in dots per inch; 96 is where the layout's pixels
+// are pixels.
+int ScreenDpi();
 // The dialog's font, 8 points at the screen's resolution; empty when the
 // system could not make it.
 TOwnedFont CreateDialogFont();
@@ -195,6 +200,9 @@ class TWin32PageControl final : public TPageControl, public TWin32Control {
   LRESULT TabMessage(UINT message, WPARAM wParam, LPARAM lParam);
   HWND PageWindow(int index) const { return FPageWindows[index]; }
   void ShowActivePage();
+  // Changes the page as a click on its tab does: OnChanging may refuse it,
+  // OnChange follows.
+  void SelectAsClicked(int index);
 
  private:
   void CheckIndex(int index) const;
@@ -223,7 +231,8 @@ class TWin32Form final : public TForm {
   void Show();
   LRESULT Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Lets the form see a message of the loop before its window does: the
-  // key handler and the Tab key. True when the message is used up.
+  // key handler and the keyboard's navigation. True when the message is
+  // used up.
   bool Preview(MSG& message);
   // Moves the focus off a window that no longer takes it, when it held it.
   void FocusLost(bool hadFocus);
@@ -233,16 +242,29 @@ class TWin32Form final : public TForm {
 
  private:
   void Build(const TFormLayout& layout, HFONT font);
+  // Layout pixels to screen pixels: the layout is drawn for 96 DPI.
+  int Scale(int pixels) const { return MulDiv(pixels, FDpi, 96); }
+  // Widens each check box and button to its caption in the font in use,
+  // moving what follows it on its row, as labels already fit theirs.
+  void FitCaptions(const TFormLayout& layout);
   HWND CreateControlWindow(TWin32Control& control, const TControlLayout& layout, HFONT font);
   void AddTabStops(const TWin32PageControl* pageControl, int page, std::vector<HWND>& stops) const;
   std::vector<HWND> TabStops() const;
   bool CanFocus(HWND window) const;
   void FocusFirst();
   void MoveFocus(bool backwards);
+  // A key of the keyboard's own navigation; true when it was used.
+  bool NavigationKey(WPARAM key);
+  void ShowFocusRectangles();
+  TWin32PageControl* FocusedPageControl() const;
+  void TurnPage(int step);
+  bool PressFocusedButton();
+  bool MoveAmongButtons(bool forward);
   void DetachControls();
   void Finish();
 
   TWin32Application& FApplication;
+  int FDpi;
   std::string FCaption;
   TOwnedWindow FWindow;
   std::vector<std::unique_ptr<TWin32Control>> FControls;
@@ -273,17 +295,25 @@ class TWin32Application final : public TApplication {
 
   void FormClosed(TWin32Form& form);
   LRESULT Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  int Dpi() const { return FDpi; }
+  // The application as a whole, as its taskbar button does it: minimised,
+  // its forms hidden; restored, its forms shown again as they were.
+  void Minimize();
+  void Restore();
 
  private:
   void HandleMessage(MSG& message);
   TWin32Form* FormOf(HWND window);
   HWND BoxOwner();
   void BringFormForward();
+  void HideForms();
+  void ShowForms();
 
   std::string FTitle;
   TOwnedWindow FWindow;
   TOwnedFont FOwnedFont;
   HFONT FFont = nullptr;
+  int FDpi = 96;
   bool FInitialized = false;
   bool FTerminated = false;
   bool FMinimized = false;

@@ -16,6 +16,15 @@
 //   dialog-driver tab INDEX               the user's page change
 //   dialog-driver type port|lines TEXT    selects all, then WM_CHAR per char
 //   dialog-driver minimize | is-iconic | is-foreground
+//   dialog-driver syscommand app|form minimize|restore
+//                                         WM_SYSCOMMAND as the taskbar button
+//                                         or the keyboard sends it
+//   dialog-driver key KEYS                one key press through the system's
+//                                         input (SendInput), e.g. tab,
+//                                         shift+tab, ctrl+tab, ctrl+pgdn,
+//                                         enter, space, right; prints the focus
+//   dialog-driver focus                   prints the control with the focus
+//   dialog-driver geometry                the form's client size
 //   dialog-driver second-instance SECONDS starts the program again
 //   dialog-driver esc SECONDS             Esc; waits for the process to end
 //
@@ -497,12 +506,119 @@ int Type(const std::string& which, const std::string& keys) {
   return 0;
 }
 
-int Minimize() {
+// WM_SYSCOMMAND as the application's taskbar button (to the application
+// window) or the keyboard's shortcut (to the active form) sends it.
+int SysCommand(const std::string& target, const std::string& what) {
+  TDialog dialog = FindDialog(10);
+  if (target != "app" && target != "form") throw TFailure("no target " + target);
+  if (what != "minimize" && what != "restore") throw TFailure("no system command " + what);
+  if (what == "minimize") WaitIdle(dialog, 10);
+  HWND window = target == "app" ? dialog.application : dialog.form;
+  PostMessageW(window, WM_SYSCOMMAND, what == "minimize" ? SC_MINIMIZE : SC_RESTORE, 0);
+  if (what == "minimize") {
+    Check(WaitFor([&] { return IsIconic(dialog.application) && !IsWindowVisible(dialog.form); }, 10),
+          "the application is minimised (IsIconic) and its form hidden");
+    return 0;
+  }
+  Check(WaitFor([&] { return !IsIconic(dialog.application) && IsWindowVisible(dialog.form); }, 10),
+        "the application is restored and its form shown");
+  Check(WaitFor([&] { return GetForegroundWindow() == dialog.form; }, 5), "the form is in the foreground");
+  return 0;
+}
+
+std::string Describe(HWND window) {
+  if (window == nullptr) return "nothing";
+  return Utf8(ClassOf(window)) + " \"" + Printable(Text(window)) + "\"";
+}
+
+HWND Focus(const TDialog& dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog.form, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+int FocusCommand() {
+  TDialog dialog = FindDialog(0);
+  Say("focus: " + Describe(Focus(dialog)));
+  return 0;
+}
+
+struct TKeyName {
+  const char* name;
+  WORD key;
+};
+
+constexpr TKeyName kKeys[] = {
+    {"tab", VK_TAB},    {"enter", VK_RETURN}, {"space", VK_SPACE}, {"esc", VK_ESCAPE}, {"left", VK_LEFT},
+    {"right", VK_RIGHT}, {"up", VK_UP},       {"down", VK_DOWN},   {"pgdn", VK_NEXT},  {"pgup", VK_PRIOR},
+};
+
+void AddKey(std::vector<INPUT>& inputs, WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  if (key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_NEXT || key == VK_PRIOR) {
+    input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  }
+  inputs.push_back(input);
+}
+
+// "ctrl+shift+tab": the modifiers down, the key down and up, the modifiers
+// up, as one piece of input from the keyboard.
+int Key(const std::string& keys) {
   TDialog dialog = FindDialog(10);
   WaitIdle(dialog, 10);
-  ShowWindow(dialog.application, SW_MINIMIZE);
-  Check(WaitFor([&] { return IsIconic(dialog.application) && !IsWindowVisible(dialog.form); }, 10),
-        "the application is minimised and its form hidden");
+  std::vector<WORD> modifiers;
+  WORD key = 0;
+  std::size_t at = 0;
+  while (at <= keys.size()) {
+    std::size_t plus = keys.find('+', at);
+    std::string part = keys.substr(at, plus == std::string::npos ? std::string::npos : plus - at);
+    at = plus == std::string::npos ? keys.size() + 1 : plus + 1;
+    if (part == "ctrl") {
+      modifiers.push_back(VK_CONTROL);
+    } else if (part == "shift") {
+      modifiers.push_back(VK_SHIFT);
+    } else {
+      for (const TKeyName& known : kKeys) {
+        if (part == known.name) key = known.key;
+      }
+      if (key == 0) throw TFailure("no key named " + part);
+    }
+  }
+  SetForegroundWindow(dialog.form);
+  Check(WaitFor([&] { return GetForegroundWindow() == dialog.form; }, 5), "the form is in the foreground");
+  std::vector<INPUT> inputs;
+  for (WORD modifier : modifiers) AddKey(inputs, modifier, false);
+  AddKey(inputs, key, false);
+  AddKey(inputs, key, true);
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) AddKey(inputs, *it, true);
+  UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Check(sent == inputs.size(), "the system took " + keys);
+  // The keys go through the dialog's queue; give its loop the time to take
+  // them, and to finish what they started.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  WaitIdle(dialog, 10);
+  Say("focus: " + Describe(Focus(dialog)));
+  Say("page: " + PageLine(dialog));
+  LRESULT ui = Send(dialog.form, WM_QUERYUISTATE, 0, 0, "WM_QUERYUISTATE");
+  Say(std::string("focus rectangles: ") + ((ui & UISF_HIDEFOCUS) != 0 ? "hidden" : "shown"));
+  return 0;
+}
+
+RECT ClientRect(HWND window) {
+  RECT area{};
+  GetClientRect(window, &area);
+  return area;
+}
+
+int Geometry() {
+  TDialog dialog = FindDialog(10);
+  RECT client = ClientRect(dialog.form);
+  Say("client " + std::to_string(client.right - client.left) + " " + std::to_string(client.bottom - client.top));
   return 0;
 }
 
@@ -622,7 +738,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: dialog-driver wait-window SECONDS | status SECONDS [TEXT] | read WHAT | click BUTTON |"
                " post-click BUTTON | close-box [TEXT] | tab INDEX | type port|lines TEXT | minimize | is-iconic |"
-               " is-foreground | second-instance SECONDS | esc SECONDS\n");
+               " is-foreground | syscommand app|form minimize|restore | key KEYS | focus | geometry |"
+               " second-instance SECONDS | esc SECONDS\n");
   return 2;
 }
 
@@ -640,7 +757,11 @@ int Run(const std::vector<std::string>& args) {
   if (command == "close-box" && extra <= 1) return CloseBox(extra == 1 ? &args[1] : nullptr);
   if (command == "tab" && extra == 1) return Tab(std::atoi(args[1].c_str()));
   if (command == "type" && extra == 2) return Type(args[1], args[2]);
-  if (command == "minimize" && extra == 0) return Minimize();
+  if (command == "minimize" && extra == 0) return SysCommand("app", "minimize");
+  if (command == "syscommand" && extra == 2) return SysCommand(args[1], args[2]);
+  if (command == "key" && extra == 1) return Key(args[1]);
+  if (command == "focus" && extra == 0) return FocusCommand();
+  if (command == "geometry" && extra == 0) return Geometry();
   if (command == "is-iconic" && extra == 0) return IsIconicCommand();
   if (command == "is-foreground" && extra == 0) return IsForeground();
   if (command == "second-instance" && extra == 1) return SecondInstance(Seconds(args[1].c_str()));

@@ -3,7 +3,8 @@
 # and veltad.exe side by side in a fresh directory, the service installed,
 # the dialog worked through dialog-driver.exe as a user would (the service's
 # commands, a refused command with its message box, the port typed and sent
-# to the running service, the pages, a second start of the program, Esc).
+# to the running service, the pages, the keyboard, minimising and restoring
+# both ways in, a second start of the program, Esc).
 # Every step is checked where it lands: the dialog's texts and buttons, the
 # service manager's state, veltactl.ini and the TCP port. Screenshots of the
 # three pages are kept. The service is removed at the end, also after a
@@ -94,17 +95,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Runs a Windows program; its output (CR LF ended lines) in out, its exit
-# code in rc.
-run_wine() {
-  out=$(wine "$@" 2>&1)
-  rc=$?
-  out=${out//$'\r'/}
-}
-
 # One driver action that must succeed; its output is shown indented.
 drive() {
-  run_wine "$driver" "$@"
+  velta_run_wine "$driver" "$@"
   [ -n "$out" ] && sed 's/^/   /' <<<"$out"
   [ $rc -eq 0 ] || fail "dialog-driver $* exited with $rc"
 }
@@ -123,6 +116,14 @@ expect_status() {
 # for the 2 s status check), then the check must end.
 post_click() { drive post-click "$1"; }
 
+# One key press through the system's input, and a line the driver must
+# print after it (the focus, or the page).
+#   key KEYS LINE
+key() {
+  drive key "$1"
+  grep -qxF "$2" <<<"$out" || fail "after $1: expected '$2'"
+}
+
 ini_value() {
   [ -f "$ini" ] || return 1
   awk -v section="[$1]" -v key="$2" '
@@ -139,7 +140,7 @@ expect_ini() {
 }
 
 wait_state() {
-  run_wine "$scm_exe" wait "$1" "$2"
+  velta_run_wine "$scm_exe" wait "$1" "$2"
   [ $rc -eq 0 ] || fail "service not $1 within $2 s: $out"
   echo "   service manager: $out"
 }
@@ -212,7 +213,7 @@ done
 if wine "$scm_exe" state >/dev/null 2>&1; then
   # Left by a run that was killed.
   echo "   removing a VeltaService left installed in $WINEPREFIX"
-  run_wine "$built_veltad" /uninstall /silent
+  velta_run_wine "$built_veltad" /uninstall /silent
   wine "$scm_exe" stop >/dev/null 2>&1
   wine "$scm_exe" wait STOPPED 20 >/dev/null 2>&1
   wine "$scm_exe" state >/dev/null 2>&1 && fail "cannot remove the VeltaService left installed"
@@ -227,7 +228,7 @@ step "fresh directory $dir, service installed"
 rm -rf "$dir"
 mkdir -p "$dir" || fail "cannot create $dir"
 { cp "$built_veltactl" "$veltactl" && cp "$built_veltad" "$veltad"; } || fail "cannot copy the programs"
-run_wine "$veltad" /install /silent
+velta_run_wine "$veltad" /install /silent
 [ $rc -eq 0 ] || fail "/install exited with $rc: $out"
 installed=1
 wait_state STOPPED 5
@@ -290,7 +291,7 @@ expect_ini Server StartType 1
 wait_state RUNNING 20
 expect_running_after_start
 probe_ok $new_port
-run_wine "$scm_exe" stop
+velta_run_wine "$scm_exe" stop
 [ $rc -eq 0 ] || fail "scm-driver stop exited with $rc: $out"
 wait_state STOPPED 20
 expect_status "Server je pokrenut." "start=0 pause=1 continue=0 stop=1 refresh=1 send=1 details=hidden"
@@ -300,6 +301,7 @@ post_click pause
 # the box is closed.
 expect_ini Server StartType 0
 drive close-box 'Komanda nije prihv\u0107ena\nServer nije pokrenut.'
+grep -qx 'box title: Informacija' <<<"$out" || fail "the box's title is not Serbian"
 expect_ini Server StartType 1
 expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
 
@@ -316,11 +318,43 @@ drive tab 0
 expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
 screenshot server
 
-step "minimised, then started again: the second instance shows nothing and brings the first back"
-drive minimize
+step "the keyboard: pages with Ctrl+Tab and Ctrl+PgDn/PgUp, Tab and arrows, Enter and Space press"
+key ctrl+tab "page: 1 Konekcije"
+key ctrl+pgdn "page: 2 Zapisi"
+key ctrl+shift+tab "page: 1 Konekcije"
+key ctrl+pgup "page: 0 Server"
+grep -qx 'focus: SysTabControl32 ""' <<<"$out" || fail "the page keys left the focus elsewhere than on the tabs"
+key tab 'focus: Button "Start"'
+grep -qx 'focus rectangles: shown' <<<"$out" || fail "no focus rectangles after keyboard use"
+key right 'focus: Button "Osveži"'
+key right 'focus: Button "Start"'
+key tab 'focus: Button "Osveži"'
+key tab 'focus: Button "OK"'
+key shift+tab 'focus: Button "Osveži"'
+key left 'focus: Button "Start"'
+key enter 'focus: SysTabControl32 ""'
+expect_ini Server StartType 1
+wait_state RUNNING 20
+expect_running_after_start
+key tab 'focus: Button "Pauza"'
+key right 'focus: Button "Stop"'
+key space 'focus: SysTabControl32 ""'
+expect_ini Server StartType 0
+expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
+wait_state STOPPED 5
+
+step "minimised through the application window (its taskbar button), restored the same way"
+drive syscommand app minimize
+drive is-iconic
+drive syscommand app restore
+expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
+
+step "minimised through the form (the keyboard's shortcut), restored by a second start"
+drive syscommand form minimize
 drive second-instance 15
 drive is-foreground
 kill -0 "$dialog_pid" 2>/dev/null || fail "the first instance has ended"
+expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
 
 step "Esc closes the dialog"
 drive esc 15
@@ -330,7 +364,7 @@ echo "   veltactl.exe ended with exit code 0"
 
 step "/uninstall"
 wait_state STOPPED 5
-run_wine "$veltad" /uninstall /silent
+velta_run_wine "$veltad" /uninstall /silent
 [ $rc -eq 0 ] || fail "/uninstall exited with $rc: $out"
 installed=0
 

@@ -312,7 +312,7 @@ int CheckDemo(const TDemoWindows& demo) {
     std::wstring text = Text(GetDlgItem(box, 0xFFFF));
     Check(HasLetters(text) && text.find(L"\nDrugi red") != std::wstring::npos,
           "the box's text with its line break: " + Utf8(text));
-    Check(Text(box) == L"Information", "the box's title: " + Utf8(Text(box)));
+    Check(Text(box) == L"Informacija", "the box's title: " + Utf8(Text(box)));
     Check(GetWindow(box, GW_OWNER) == form && !IsWindowEnabled(form), "the box is modal to the form");
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     Check(WaitFor([&] { return MessageBoxOf(form) == nullptr; }), "the box closed");
