@@ -296,7 +296,7 @@ expected+=("Pauziran." "Nastavljen.")
 check_log
 kill -0 "$reader_pid" 2>/dev/null || fail "the reader let go of the log before the lines were written"
 wait "$reader_pid"
-services_log_since "$mark" | grep -q 'GoSendMessageToLog' && fail "a line was reported lost"
+grep -q 'GoSendMessageToLog' <<<"$(services_log_since "$mark")" && fail "a line was reported lost"
 
 step "a read-only log stays read-only: the line is refused and reported"
 wine attrib +r "$(winepath -w "$log")"
@@ -304,7 +304,7 @@ mark=$(services_size)
 scm_expect 0 pause
 wait_state PAUSED 20
 wait_event "$mark" 5 "GoSendMessageToLog() > SaveToFile()" >/dev/null || fail "no event-log entry for the refused line"
-wine attrib "$(winepath -w "$log")" | grep -q '^A *R ' || fail "the log lost its read-only attribute"
+grep -q '^A *R ' <<<"$(wine attrib "$(winepath -w "$log")")" || fail "the log lost its read-only attribute"
 check_log
 wine attrib -r "$(winepath -w "$log")"
 scm_expect 0 continue
