@@ -34,7 +34,6 @@ void TWin32Form::MoveFocus(bool backwards) {
   }
 }
 
-
 // Keyboard use shows where the focus is, as it does in every dialog.
 void TWin32Form::ShowFocusRectangles() {
   if (FWindow) SendMessageW(FWindow.get(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
