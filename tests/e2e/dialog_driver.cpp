@@ -23,8 +23,6 @@
 //                                         input (SendInput), e.g. tab,
 //                                         shift+tab, ctrl+tab, ctrl+pgdn,
 //                                         enter, space, right; prints the focus
-//   dialog-driver focus                   prints the control with the focus
-//   dialog-driver geometry                the form's client size
 //   dialog-driver second-instance SECONDS starts the program again
 //   dialog-driver esc SECONDS             Esc; waits for the process to end
 //
@@ -538,12 +536,6 @@ HWND Focus(const TDialog& dialog) {
   return info.hwndFocus;
 }
 
-int FocusCommand() {
-  TDialog dialog = FindDialog(0);
-  Say("focus: " + Describe(Focus(dialog)));
-  return 0;
-}
-
 struct TKeyName {
   const char* name;
   WORD key;
@@ -606,19 +598,6 @@ int Key(const std::string& keys) {
   Say("page: " + PageLine(dialog));
   LRESULT ui = Send(dialog.form, WM_QUERYUISTATE, 0, 0, "WM_QUERYUISTATE");
   Say(std::string("focus rectangles: ") + ((ui & UISF_HIDEFOCUS) != 0 ? "hidden" : "shown"));
-  return 0;
-}
-
-RECT ClientRect(HWND window) {
-  RECT area{};
-  GetClientRect(window, &area);
-  return area;
-}
-
-int Geometry() {
-  TDialog dialog = FindDialog(10);
-  RECT client = ClientRect(dialog.form);
-  Say("client " + std::to_string(client.right - client.left) + " " + std::to_string(client.bottom - client.top));
   return 0;
 }
 
@@ -738,7 +717,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: dialog-driver wait-window SECONDS | status SECONDS [TEXT] | read WHAT | click BUTTON |"
                " post-click BUTTON | close-box [TEXT] | tab INDEX | type port|lines TEXT | minimize | is-iconic |"
-               " is-foreground | syscommand app|form minimize|restore | key KEYS | focus | geometry |"
+               " is-foreground | syscommand app|form minimize|restore | key KEYS |"
                " second-instance SECONDS | esc SECONDS\n");
   return 2;
 }
@@ -760,8 +739,6 @@ int Run(const std::vector<std::string>& args) {
   if (command == "minimize" && extra == 0) return SysCommand("app", "minimize");
   if (command == "syscommand" && extra == 2) return SysCommand(args[1], args[2]);
   if (command == "key" && extra == 1) return Key(args[1]);
-  if (command == "focus" && extra == 0) return FocusCommand();
-  if (command == "geometry" && extra == 0) return Geometry();
   if (command == "is-iconic" && extra == 0) return IsIconicCommand();
   if (command == "is-foreground" && extra == 0) return IsForeground();
   if (command == "second-instance" && extra == 1) return SecondInstance(Seconds(args[1].c_str()));

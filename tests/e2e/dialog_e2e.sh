@@ -4,21 +4,24 @@
 # the dialog worked through dialog-driver.exe as a user would (the service's
 # commands, a refused command with its message box, the port typed and sent
 # to the running service, the pages, the keyboard, minimising and restoring
-# both ways in, a second start of the program, Esc).
+# both ways in, a second start of the program, Esc), then its form at 96,
+# 120 and 144 DPI (LogPixels of the prefix; captions checked in-process by
+# form-layout-check.exe, sizes in proportion).
 # Every step is checked where it lands: the dialog's texts and buttons, the
 # service manager's state, veltactl.ini and the TCP port. Screenshots of the
 # three pages are kept. The service is removed at the end, also after a
 # failure.
 #
 #   dialog_e2e.sh VELTACTL_EXE VELTAD_EXE DIALOG_DRIVER_EXE SCM_DRIVER_EXE \
-#                 NATIVE_BIN_DIR WORK_DIR ARTIFACT_DIR
+#                 NATIVE_BIN_DIR WORK_DIR ARTIFACT_DIR FORM_LAYOUT_CHECK_EXE
 #
 # Runs inside the Wine session of scripts/test (velta_wine_start); started
 # on its own, it opens and closes a session of its own.
 set -uo pipefail
 
-if [ $# -ne 7 ]; then
-  echo "usage: dialog_e2e.sh VELTACTL_EXE VELTAD_EXE DIALOG_DRIVER_EXE SCM_DRIVER_EXE NATIVE_BIN_DIR WORK_DIR ARTIFACT_DIR" >&2
+if [ $# -ne 8 ]; then
+  echo "usage: dialog_e2e.sh VELTACTL_EXE VELTAD_EXE DIALOG_DRIVER_EXE SCM_DRIVER_EXE NATIVE_BIN_DIR WORK_DIR" \
+    "ARTIFACT_DIR FORM_LAYOUT_CHECK_EXE" >&2
   exit 2
 fi
 built_veltactl=$1
@@ -28,6 +31,7 @@ scm_exe=$4
 native_bin=$5
 work=$6
 artifacts=$7
+layout_check=$8
 export LC_ALL=C
 
 source "$(dirname "$0")/../../scripts/wine-session.sh"
@@ -78,8 +82,14 @@ remove_service() {
   wine "$veltad" /uninstall /silent
 }
 
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 ||
+    fail "cannot set LogPixels to $1"
+}
+
 cleanup() {
   local rc=$?
+  [ "${dpi:-96}" = 96 ] || set_dpi 96
   if [ -n "$dialog_pid" ] && kill -0 "$dialog_pid" 2>/dev/null; then
     echo "== cleanup: the dialog still runs, stopping it"
     kill "$dialog_pid" 2>/dev/null
@@ -204,7 +214,7 @@ screenshot() {
 
 step "prerequisites"
 [ -x "$probe" ] || fail "$probe is missing: build the native preset first"
-for program in "$built_veltactl" "$built_veltad" "$driver" "$scm_exe"; do
+for program in "$built_veltactl" "$built_veltad" "$driver" "$scm_exe" "$layout_check"; do
   [ -f "$program" ] || fail "$program is missing"
 done
 for p in $port $new_port; do
@@ -361,6 +371,30 @@ drive esc 15
 wait_dialog_exit 15
 [ $rc -eq 0 ] || fail "veltactl.exe ended with $rc"
 echo "   veltactl.exe ended with exit code 0"
+
+declare -A width height
+for dpi in 96 120 144; do
+  step "$dpi DPI: every caption fits, the form in proportion"
+  set_dpi "$dpi"
+  velta_run_wine "$layout_check"
+  sed 's/^/   /' <<<"$out"
+  [ $rc -eq 0 ] || fail "form-layout-check at $dpi DPI"
+  read -r _ width[$dpi] height[$dpi] _ _ _ shown_dpi <<<"$(grep '^client ' <<<"$out")"
+  [ "$shown_dpi" = "$dpi" ] || fail "the form was built at $shown_dpi DPI"
+  awk -v w="${width[$dpi]}" -v h="${height[$dpi]}" -v w0="${width[96]}" -v h0="${height[96]}" -v f="$dpi" \
+    'BEGIN { f /= 96; exit !((w - w0 * f) ^ 2 <= 9 && (h - h0 * f) ^ 2 <= 9) }' ||
+    fail "${width[$dpi]} x ${height[$dpi]} is not $dpi/96 of ${width[96]} x ${height[96]}"
+  [ "$dpi" = 120 ] && continue
+  wine "$veltactl" >"$dir/veltactl-$dpi.out" 2>&1 &
+  dialog_pid=$!
+  drive wait-window 30
+  drive status 15
+  screenshot "dpi$dpi"
+  drive esc 15
+  wait_dialog_exit 15
+done
+set_dpi 96
+dpi=96
 
 step "/uninstall"
 wait_state STOPPED 5

@@ -1,12 +1,10 @@
 // form-layout-check: builds veltactl's main form with the GUI toolkit in
-// this process, as veltactl does, and checks it as it stands on this
-// system's display: every caption fits its control in the font the control
-// itself uses (a check box leaves room for its box, a push button for its
-// frame), and no two controls on one parent overlap. Prints the form's
-// client size, the font's height and the display's DPI. A font handle is
-// only good in its own process, which is why this runs inside.
+// this process, as veltactl does, and checks it on this display: every
+// caption fits its control in the control's own font (a check box leaves
+// room for its box, a push button for its frame), and no two controls on
+// one parent overlap. Prints "client WIDTH HEIGHT font HEIGHT dpi DPI".
+// Runs inside because Wine's font handles are good in their own process only.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -17,62 +15,43 @@
 
 namespace {
 
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> children;
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM found) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
-  return children;
+BOOL CALLBACK Collect(HWND window, LPARAM found) {
+  reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+  return TRUE;
 }
 
 std::wstring ClassOf(HWND window) {
-  wchar_t name[256] = {};
-  GetClassNameW(window, name, 256);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
   return name;
 }
 
 std::wstring TextOf(HWND window) {
-  int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, &text[0], length + 1)));
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
   return text;
 }
 
-std::string Shown(HWND window) {
-  std::wstring text = TextOf(window);
-  std::string ascii;
-  for (wchar_t c : text) ascii += c < 128 ? static_cast<char>(c) : '?';
-  std::string kind;
-  for (wchar_t c : ClassOf(window)) kind += static_cast<char>(c);
-  return kind + " \"" + ascii + "\"";
-}
-
-// The font the window draws its text with, selected into a DC of its own.
-SIZE TextExtent(HWND window, const std::wstring& text, TEXTMETRICW* metrics = nullptr) {
+// The text's extent in the window's own font; the font's metrics too.
+SIZE TextExtent(HWND window, const std::wstring& text, TEXTMETRICW& metrics) {
   HDC dc = GetDC(window);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
   SIZE size{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  if (metrics != nullptr) GetTextMetricsW(dc, metrics);
+  GetTextMetricsW(dc, &metrics);
   SelectObject(dc, old);
   ReleaseDC(window, dc);
   return size;
 }
 
-// The room a control gives its caption.
 LONG Room(HWND control) {
   RECT area{};
   GetClientRect(control, &area);
-  LONG room = area.right - area.left;
-  if (ClassOf(control) != L"Button") return room;
+  if (ClassOf(control) != L"Button") return area.right;
   if ((GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-    return room - GetSystemMetrics(SM_CXMENUCHECK) - 2 * GetSystemMetrics(SM_CXEDGE);
+    return area.right - GetSystemMetrics(SM_CXMENUCHECK) - 2 * GetSystemMetrics(SM_CXEDGE);
   }
-  return room - 4 * GetSystemMetrics(SM_CXEDGE);
+  return area.right - 4 * GetSystemMetrics(SM_CXEDGE);
 }
 
 RECT PlaceInParent(HWND window) {
@@ -82,25 +61,10 @@ RECT PlaceInParent(HWND window) {
   return place;
 }
 
-// Pages and the tab control hold the others; a bevel is a line drawn under
-// what it separates.
+// Pages and the tab control hold the others; a bevel is a line under them.
 bool Holder(HWND window) {
   std::wstring kind = ClassOf(window);
-  return kind == L"TVeltaTabSheet" || kind == WC_TABCONTROLW || kind == L"TVeltaBevel";
-}
-
-HWND FormWindow() {
-  HWND form = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM found) -> BOOL {
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (std::wstring(name) == L"TVeltaForm") *reinterpret_cast<HWND*>(found) = window;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&form));
-  return form;
+  return kind == L"TVeltaTabSheet" || kind == L"SysTabControl32" || kind == L"TVeltaBevel";
 }
 
 }  // namespace
@@ -111,22 +75,18 @@ int main() {
   TApplication& application = TApplication::Platform();
   application.Initialize();
   application.CreateForm(ServerMainFormLayout());
-  HWND form = FormWindow();
-  if (form == nullptr) {
-    std::printf("FAIL no form window\n");
-    return 1;
-  }
+  HWND form = FindWindowW(L"TVeltaForm", nullptr);
+  std::vector<HWND> controls;
+  EnumChildWindows(form, Collect, reinterpret_cast<LPARAM>(&controls));
   int failures = 0;
-  int captions = 0;
-  std::vector<HWND> controls = Children(form);
+  TEXTMETRICW metrics{};
   for (HWND control : controls) {
     std::wstring kind = ClassOf(control);
     std::wstring text = TextOf(control);
     if (text.empty() || (kind != L"Button" && kind != L"Static" && kind != L"TVeltaPanel")) continue;
-    ++captions;
-    LONG needed = TextExtent(control, text).cx;
+    LONG needed = TextExtent(control, text, metrics).cx;
     if (needed > Room(control)) {
-      std::printf("FAIL %s: the text is %ld px wide, the room %ld px\n", Shown(control).c_str(), needed,
+      std::printf("FAIL %ls \"%ls\": the text is %ld px wide, the room %ld px\n", kind.c_str(), text.c_str(), needed,
                   Room(control));
       ++failures;
     }
@@ -138,19 +98,16 @@ int main() {
       RECT second = PlaceInParent(controls[b]);
       RECT both{};
       if (IntersectRect(&both, &first, &second)) {
-        std::printf("FAIL %s and %s overlap\n", Shown(controls[a]).c_str(), Shown(controls[b]).c_str());
+        std::printf("FAIL \"%ls\" and \"%ls\" overlap\n", TextOf(controls[a]).c_str(), TextOf(controls[b]).c_str());
         ++failures;
       }
     }
   }
   RECT client{};
   GetClientRect(form, &client);
-  TEXTMETRICW metrics{};
-  TextExtent(form, L"x", &metrics);
   HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  std::printf("%d failures\nclient %ld %ld font %ld dpi %d\n", failures, client.right, client.bottom,
+              metrics.tmHeight, GetDeviceCaps(screen, LOGPIXELSY));
   ReleaseDC(nullptr, screen);
-  std::printf("%d captions checked, %d failures\n", captions, failures);
-  std::printf("client %ld %ld font %ld dpi %d\n", client.right, client.bottom, metrics.tmHeight, dpi);
   return failures == 0 ? 0 : 1;
 }

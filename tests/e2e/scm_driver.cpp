@@ -6,14 +6,12 @@
 //   scm-driver [--service NAME] control CODE
 //   scm-driver [--service NAME] state
 //   scm-driver [--service NAME] wait STATE SECONDS
-//   scm-driver [--service NAME] config
 //
 // The exit code is the Win32 error of the request (0 on success), so that a
 // script can tell 1056 (already running) or 1062 (not active) apart. state
 // and wait print "NAME NUMBER win32=CODE specific=CODE" for the state the
 // manager reports; wait ends with 1460 (timeout) when the state did not come
-// within SECONDS. config prints the registration, one "key=value" line each
-// (type, start, error, account, display, path, description), in UTF-8.
+// within SECONDS.
 #include <windows.h>
 
 #include <chrono>
@@ -22,7 +20,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "service/sc_handle_win32.h"
 
@@ -133,41 +130,10 @@ DWORD Wait(SC_HANDLE service, DWORD wanted, unsigned long seconds) {
   }
 }
 
-std::string Utf8(const wchar_t* text) {
-  if (text == nullptr || *text == L'\0') return std::string();
-  int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], length, nullptr, nullptr);
-  narrow.resize(narrow.size() - 1);
-  return narrow;
-}
-
-DWORD Config(SC_HANDLE service) {
-  DWORD needed = 0;
-  QueryServiceConfigW(service, nullptr, 0, &needed);
-  std::vector<BYTE> buffer(needed);
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  if (!QueryServiceConfigW(service, config, needed, &needed)) return Fail("QueryServiceConfigW");
-  needed = 0;
-  QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
-  std::vector<BYTE> described(needed + sizeof(SERVICE_DESCRIPTIONW));
-  auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(described.data());
-  if (!QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, described.data(),
-                            static_cast<DWORD>(described.size()), &needed)) {
-    return Fail("QueryServiceConfig2W");
-  }
-  std::printf("type=%lu\nstart=%lu\nerror=%lu\naccount=%s\ndisplay=%s\npath=%s\ndescription=%s\n",
-              static_cast<unsigned long>(config->dwServiceType), static_cast<unsigned long>(config->dwStartType),
-              static_cast<unsigned long>(config->dwErrorControl), Utf8(config->lpServiceStartName).c_str(),
-              Utf8(config->lpDisplayName).c_str(), Utf8(config->lpBinaryPathName).c_str(),
-              Utf8(description->lpDescription).c_str());
-  return ERROR_SUCCESS;
-}
-
 int Usage() {
   std::fprintf(stderr,
                "usage: scm-driver [--service NAME] start | stop | pause | continue | interrogate | control CODE |"
-               " state | wait STATE SECONDS | config\n");
+               " state | wait STATE SECONDS\n");
   return ERROR_INVALID_PARAMETER;
 }
 
@@ -189,8 +155,7 @@ int main(int argc, char** argv) {
   if (!manager) return static_cast<int>(Fail("OpenSCManagerA"));
   TScHandle service(OpenServiceA(manager.Get(), name.c_str(),
                                  SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE |
-                                     SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS |
-                                     SERVICE_QUERY_CONFIG));
+                                     SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS));
   if (!service) return static_cast<int>(Fail("OpenServiceA"));
 
   DWORD result = ERROR_SUCCESS;
@@ -210,8 +175,6 @@ int main(int argc, char** argv) {
     result = Control(service.Get(), static_cast<DWORD>(code));
   } else if (command == "state" && extra == 0) {
     result = State(service.Get());
-  } else if (command == "config" && extra == 0) {
-    result = Config(service.Get());
   } else if (command == "wait" && extra == 2) {
     DWORD wanted = 0;
     unsigned long seconds = 0;

@@ -212,8 +212,7 @@ out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\VeltaService' 2>&1)
 grep -q 'DisplayName *REG_SZ *VeltaServer' <<<"$out" || fail "display name: $out"
 grep -qF 'ImagePath    REG_SZ    "' <<<"$out" || fail "image path not quoted: $out"
 grep -q 'Start *REG_DWORD *0x2' <<<"$out" || fail "not started with the system: $out"
-velta_run_wine "$scm_exe" config
-grep -q '^description=.*veltactl\.$' <<<"$out" || fail "no description: $out"
+grep -q 'Description *REG_SZ *Odgovara' <<<"$out" || fail "no description: $out"
 out=$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' 2>&1) ||
   fail "no event source: $out"
 grep -q 'EventMessageFile *REG_EXPAND_SZ *.*veltad.exe' <<<"$out" || fail "EventMessageFile: $out"
