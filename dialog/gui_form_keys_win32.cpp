@@ -17,11 +17,19 @@ bool Down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 }  // namespace
 
-void TWin32Form::MoveFocus(bool backwards) {
+// Not GetFocus(): an activation between the key and its handling (another
+// program bringing the dialog forward) passes the focus through the
+// application window, and the key would then start again from the first
+// control.
+HWND TWin32Form::KeyTarget(const MSG& message) const {
+  if (FWindow && message.hwnd != nullptr && IsChild(FWindow.get(), message.hwnd)) return message.hwnd;
+  return GetFocus();
+}
+
+void TWin32Form::MoveFocus(HWND from, bool backwards) {
   std::vector<HWND> stops = TabStops();
   if (stops.empty()) return;
-  HWND focus = GetFocus();
-  auto at = std::find(stops.begin(), stops.end(), focus);
+  auto at = std::find(stops.begin(), stops.end(), from);
   std::size_t next = backwards ? stops.size() - 1 : 0;
   if (at != stops.end()) {
     std::size_t index = static_cast<std::size_t>(at - stops.begin());
@@ -60,8 +68,7 @@ void TWin32Form::TurnPage(int step) {
   if (FWindow) SetFocus(pages->Window());
 }
 
-bool TWin32Form::PressFocusedButton() {
-  HWND focus = GetFocus();
+bool TWin32Form::PressFocusedButton(HWND focus) {
   auto control = FByWindow.find(focus);
   if (control == FByWindow.end() || dynamic_cast<TWin32Button*>(control->second) == nullptr) return false;
   if (!IsWindowEnabled(focus)) return true;
@@ -71,8 +78,7 @@ bool TWin32Form::PressFocusedButton() {
 
 // The buttons beside the focused one, on its page or on the form, in the
 // layout's order; the arrows go round them.
-bool TWin32Form::MoveAmongButtons(bool forward) {
-  HWND focus = GetFocus();
+bool TWin32Form::MoveAmongButtons(HWND focus, bool forward) {
   auto focused = FByWindow.find(focus);
   if (focused == FByWindow.end() || dynamic_cast<TWin32Button*>(focused->second) == nullptr) return false;
   std::vector<HWND> row;
@@ -88,8 +94,10 @@ bool TWin32Form::MoveAmongButtons(bool forward) {
   return true;
 }
 
-bool TWin32Form::NavigationKey(WPARAM key) {
+bool TWin32Form::NavigationKey(const MSG& message) {
   if (Down(VK_MENU)) return false;
+  const WPARAM key = message.wParam;
+  HWND focus = KeyTarget(message);
   bool control = Down(VK_CONTROL);
   bool used = false;
   switch (key) {
@@ -97,7 +105,7 @@ bool TWin32Form::NavigationKey(WPARAM key) {
       if (control) {
         TurnPage(Down(VK_SHIFT) ? -1 : 1);
       } else {
-        MoveFocus(Down(VK_SHIFT));
+        MoveFocus(focus, Down(VK_SHIFT));
       }
       used = true;
       break;
@@ -107,13 +115,13 @@ bool TWin32Form::NavigationKey(WPARAM key) {
       used = control;
       break;
     case VK_RETURN:
-      used = !control && PressFocusedButton();
+      used = !control && PressFocusedButton(focus);
       break;
     case VK_LEFT:
     case VK_UP:
     case VK_RIGHT:
     case VK_DOWN:
-      used = !control && MoveAmongButtons(key == VK_RIGHT || key == VK_DOWN);
+      used = !control && MoveAmongButtons(focus, key == VK_RIGHT || key == VK_DOWN);
       break;
     default:
       break;
@@ -123,7 +131,7 @@ bool TWin32Form::NavigationKey(WPARAM key) {
 }
 
 bool TWin32Form::Preview(MSG& message) {
-  if (message.message == WM_KEYDOWN && NavigationKey(message.wParam)) return true;
+  if (message.message == WM_KEYDOWN && NavigationKey(message)) return true;
   if (message.message != WM_CHAR || !OnKeyPress) return false;
   wchar_t wide = static_cast<wchar_t>(message.wParam);
   char key = 0;

@@ -252,14 +252,17 @@ class TWin32Form final : public TForm {
   std::vector<HWND> TabStops() const;
   bool CanFocus(HWND window) const;
   void FocusFirst();
-  void MoveFocus(bool backwards);
+  // The control a key was pressed on: the one the key message is
+  // addressed to, which is where the focus was when the key came in.
+  HWND KeyTarget(const MSG& message) const;
+  void MoveFocus(HWND from, bool backwards);
   // A key of the keyboard's own navigation; true when it was used.
-  bool NavigationKey(WPARAM key);
+  bool NavigationKey(const MSG& message);
   void ShowFocusRectangles();
   TWin32PageControl* FocusedPageControl() const;
   void TurnPage(int step);
-  bool PressFocusedButton();
-  bool MoveAmongButtons(bool forward);
+  bool PressFocusedButton(HWND focus);
+  bool MoveAmongButtons(HWND focus, bool forward);
   void DetachControls();
   void Finish();
 
