@@ -1,5 +1,6 @@
 #include "service/activity_log.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,54 @@ void Report(TEventLog& eventLog, const char* text) {
   }
 }
 
+bool EndsWithLineEnd(const std::string& bytes) {
+  return bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
+}
+
+// tmp takes the log's place; refused, its content is written over the log
+// where it stands. Never is tmp removed while the log is missing: then it
+// is all there is.
+bool PutInPlace(const std::string& path, const std::string& content, const std::string& tmp,
+                const TReplaceFileFunc& replace, const TRewriteFileFunc& rewrite) {
+  bool replaced = false;
+  try {
+    replaced = replace(tmp, path);
+  } catch (...) {
+  }
+  if (replaced) return true;
+  if (IsMissing(path)) return MoveIntoPlace(tmp, path);
+  RemoveFileQuietly(tmp);
+  try {
+    return rewrite(path, content);
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
+
+bool RestoreActivityLog(const std::string& path) {
+  if (!IsMissing(path)) return false;
+  std::vector<TLeftover> leftovers = FindLeftoverTemporaries(path);
+  std::sort(leftovers.begin(), leftovers.end(),
+            [](const TLeftover& a, const TLeftover& b) { return a.LastWrite > b.LastWrite; });
+  bool restored = false;
+  for (const TLeftover& leftover : leftovers) {
+    std::string bytes;
+    if (!restored && ReadWholeFile(leftover.Path, bytes) == TWholeFileRead::Read && EndsWithLineEnd(bytes) &&
+        MoveIntoPlace(leftover.Path, path)) {
+      restored = true;
+    } else {
+      RemoveFileQuietly(leftover.Path);
+    }
+  }
+  return restored;
+}
+
+void TidyActivityLog(const std::string& path) {
+  RestoreActivityLog(path);
+  RemoveLeftoverTemporaries(path);
+}
 
 std::string ActivityLogRecord(const std::string& stamp, const std::string& text) {
   return "Velta server : " + stamp + " : " + text;
@@ -49,7 +97,9 @@ void WriteActivityLogRecord(const std::string& path, const std::string& text, co
 
   try {
     std::string bytes;
-    switch (ReadWholeFile(path, bytes)) {
+    TWholeFileRead read = ReadWholeFile(path, bytes);
+    if (read == TWholeFileRead::Missing && RestoreActivityLog(path)) read = ReadWholeFile(path, bytes);
+    switch (read) {
       case TWholeFileRead::Missing: break;
       case TWholeFileRead::Read: list = SplitLogLines(bytes); break;
       case TWholeFileRead::Failed: Report(eventLog, kEventActivityLogUnreadable); return;
@@ -83,21 +133,17 @@ void WriteActivityLogRecord(const std::string& path, const std::string& text, co
     list.erase(list.begin(), list.end() - keep);
   }
 
+  std::string content;
   std::string tmp;
-  bool saved = false;
   try {
-    std::string content;
     for (const std::string& line : list) content += line + "\r\n";
     if (!WriteTemporaryBeside(path, content, tmp)) {
       Report(eventLog, kEventActivityLogUnwritable);
       return;
     }
-    if (replace(tmp, path)) return;
-    RemoveFileQuietly(tmp);
-    tmp.clear();
-    saved = rewrite(path, content);
   } catch (...) {
+    Report(eventLog, kEventActivityLogUnwritable);
+    return;
   }
-  if (!tmp.empty()) RemoveFileQuietly(tmp);
-  if (!saved) Report(eventLog, kEventActivityLogUnwritable);
+  if (!PutInPlace(path, content, tmp, replace, rewrite)) Report(eventLog, kEventActivityLogUnwritable);
 }

@@ -22,10 +22,22 @@ using TRewriteFileFunc = std::function<bool(const std::string& target, const std
 // through a new file that takes its place, so that it is either the old
 // file or the new one, never a cut one; only when the replace is refused
 // (a reader holding the log) is the content written over the log where it
-// stands. Each failure adds one entry to eventLog and leaves the log as it
-// was; nothing is thrown. Two calls at once for one path may lose one of
+// stands. A replace that lost the old log on the way leaves the new content
+// the only copy: it takes the log's place by a plain move, or stays where
+// it is for the next record or start to restore. Each failure adds one
+// entry to eventLog and leaves the log as it was; nothing is thrown. Two calls at once for one path may lose one of
 // the records (each rewrites what it read), so the caller serialises them.
 void WriteActivityLogRecord(const std::string& path, const std::string& text, const std::string& limiting,
                             const std::string& lines, TEventLog& eventLog, const std::string& stamp,
                             const TReplaceFileFunc& replace = ReplaceFileWith,
                             const TRewriteFileFunc& rewrite = RewriteInPlace);
+
+// With the log at path missing, the newest whole one (ended with CR LF) of
+// the temporary files a write left beside it becomes the log again; the
+// rest go. True when the log was restored. WriteActivityLogRecord does this
+// before each record; the caller holds the log's lock.
+bool RestoreActivityLog(const std::string& path);
+
+// At service start: the log restored when it is missing, and then every
+// temporary file left beside it removed.
+void TidyActivityLog(const std::string& path);

@@ -29,3 +29,7 @@ bool IsTemporaryNameOf(const std::string& fileName, const std::string& targetFil
   if (!SkipDigits(fileName, at)) return false;
   return fileName.compare(at, std::string::npos, kTemporaryEnd) == 0;
 }
+
+void RemoveLeftoverTemporaries(const std::string& target) {
+  for (const TLeftover& leftover : FindLeftoverTemporaries(target)) RemoveFileQuietly(leftover.Path);
+}

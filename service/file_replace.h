@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Whole-file reads and writes for a file that is rewritten completely each
 // time and must never be seen cut short: the new content goes to a file of
@@ -21,18 +22,39 @@ bool WriteTemporaryBeside(const std::string& target, const std::string& bytes, s
 
 // Puts the file tmp in target's place in one step, target created when
 // missing. What the administrator set on target stays: its attributes and
-// security on Windows, its mode and owner on POSIX. On failure target is as
-// it was and tmp is still there.
+// security on Windows, its mode and owner on POSIX. On failure tmp is still
+// there, and target is either as it was or, where the system lost it on the
+// way (Windows documents such outcomes of ReplaceFile), missing.
 bool ReplaceFileWith(const std::string& tmp, const std::string& target);
+
+// Moves tmp to target, which is missing; a target that has appeared
+// meanwhile is never overwritten. The way back when a replace lost target.
+bool MoveIntoPlace(const std::string& tmp, const std::string& target);
+
+// True only when nothing at all is at path; a path that cannot be looked at
+// is not taken for missing.
+bool IsMissing(const std::string& path);
 
 // Writes bytes over the existing file at target, where it stands: for when
 // the replace is refused, as it is while a reader holds the file open
-// without sharing its deletion. A reader may see it half written meanwhile.
+// without sharing its deletion. This is the one write that is not all or
+// nothing: a reader may see it half written meanwhile, and a process that
+// ends half-way leaves the new content's start over the rest of the old.
 // False when target is missing or cannot be written whole.
 bool RewriteInPlace(const std::string& target, const std::string& bytes);
 
-// Removes the temporary files of WriteTemporaryBeside that a process ended
-// between writing and replacing left beside target; nothing else.
+struct TLeftover {
+  std::string Path;
+  // Comparable between leftovers of one directory: later is larger.
+  long long LastWrite = 0;
+};
+
+// The temporary files of WriteTemporaryBeside beside target (a process that
+// ended between writing and replacing, or a replace that lost target, left
+// them); nothing else.
+std::vector<TLeftover> FindLeftoverTemporaries(const std::string& target);
+
+// Removes every one of them.
 void RemoveLeftoverTemporaries(const std::string& target);
 
 // The name of a temporary file beside target, and whether a file name in

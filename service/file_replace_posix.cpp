@@ -137,14 +137,40 @@ bool RewriteInPlace(const std::string& target, const std::string& bytes) {
   return fd.Close() && written;
 }
 
-void RemoveLeftoverTemporaries(const std::string& target) {
+bool MoveIntoPlace(const std::string& tmp, const std::string& target) {
+  // A link, unlike a rename, refuses a target that is there. A file system
+  // without links has no such guard; the rename is the best it offers.
+  if (::link(tmp.c_str(), target.c_str()) == 0) {
+    ::unlink(tmp.c_str());
+  } else if (errno == EEXIST || ::rename(tmp.c_str(), target.c_str()) != 0) {
+    return false;
+  }
+  TFd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) ::fsync(dir.Get());
+  return true;
+}
+
+bool IsMissing(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+std::vector<TLeftover> FindLeftoverTemporaries(const std::string& target) {
+  std::vector<TLeftover> found;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(DirectoryOf(target).c_str()), ::closedir);
-  if (!dir) return;
+  if (!dir) return found;
   std::string base = FileNameOf(target);
   std::string folder = DirectoryOf(target) + "/";
   while (dirent* entry = ::readdir(dir.get())) {
-    if (IsTemporaryNameOf(entry->d_name, base)) ::unlink((folder + entry->d_name).c_str());
+    if (!IsTemporaryNameOf(entry->d_name, base)) continue;
+    TLeftover leftover{folder + entry->d_name, 0};
+    struct stat info {};
+    if (::stat(leftover.Path.c_str(), &info) == 0) {
+      leftover.LastWrite = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    }
+    found.push_back(leftover);
   }
+  return found;
 }
 
 void RemoveFileQuietly(const std::string& path) { ::unlink(path.c_str()); }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service/file_replace.h"
 
@@ -112,11 +113,13 @@ bool ReplaceFileWith(const std::string& tmp, const std::string& target) {
       return true;
     }
     DWORD error = GetLastError();
-    // The old file has gone under a name of the system's choosing and the
-    // new one is still beside it: the new one takes the place.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // The old file has gone (1176: deleted; 1177: under a name of the
+    // system's choosing) and the new one is still beside it under its own:
+    // the new one takes the place, or the caller finds the log missing.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      return MoveIntoPlace(tmp, target);
     }
+    // 1175 (ERROR_UNABLE_TO_REMOVE_REPLACED): both files kept their names.
     bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                 error == ERROR_UNABLE_TO_REMOVE_REPLACED;
     if (!held || attempt == kAttempts) return false;
@@ -135,17 +138,31 @@ bool RewriteInPlace(const std::string& target, const std::string& bytes) {
   return file.Close() && written;
 }
 
-void RemoveLeftoverTemporaries(const std::string& target) {
+bool MoveIntoPlace(const std::string& tmp, const std::string& target) {
+  return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool IsMissing(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES && NothingThere(GetLastError());
+}
+
+std::vector<TLeftover> FindLeftoverTemporaries(const std::string& target) {
+  std::vector<TLeftover> found;
   std::size_t slash = target.find_last_of("\\/");
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = target.substr(folder.size());
-  WIN32_FIND_DATAA found{};
-  HANDLE first = FindFirstFileA((target + ".*.tmp").c_str(), &found);
-  if (first == INVALID_HANDLE_VALUE) return;
+  WIN32_FIND_DATAA entry{};
+  HANDLE first = FindFirstFileA((target + ".*.tmp").c_str(), &entry);
+  if (first == INVALID_HANDLE_VALUE) return found;
   std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> search(first, FindClose);
   do {
-    if (IsTemporaryNameOf(found.cFileName, base)) DeleteFileA((folder + found.cFileName).c_str());
-  } while (FindNextFileA(search.get(), &found));
+    if (!IsTemporaryNameOf(entry.cFileName, base)) continue;
+    ULARGE_INTEGER written;
+    written.LowPart = entry.ftLastWriteTime.dwLowDateTime;
+    written.HighPart = entry.ftLastWriteTime.dwHighDateTime;
+    found.push_back({folder + entry.cFileName, static_cast<long long>(written.QuadPart)});
+  } while (FindNextFileA(search.get(), &entry));
+  return found;
 }
 
 void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }

@@ -66,9 +66,9 @@ std::string TVeltaService::LogPath() const { return FDirectory + "veltactl.log";
 void TVeltaService::ServiceStart(TService*, bool& started) {
   {
     // A process that ended between writing a new log and putting it in
-    // place left it beside the log.
+    // place left it beside the log, perhaps as the only copy.
     std::lock_guard<std::mutex> hold(*LogLock);
-    RemoveLeftoverTemporaries(LogPath());
+    TidyActivityLog(LogPath());
   }
   IdTCPServer.SetDefaultPort(PortSetting());
   IdTCPServer.SetActive(true);

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,37 @@ TEST_F(ActivityLog, ARefusedReplaceWritesTheLogWhereItStands) {
   EXPECT_EQ(dir.Read("veltactl.log"), OldLines(2, 3) + Line("Pokrenut."));
   EXPECT_EQ(eventLog.Entries, kNoEntries);
   EXPECT_EQ(Names(), std::vector<std::string>{"veltactl.log"});
+}
+
+// A replace can fail in three ways, as ReplaceFile documents them: both
+// files kept (1175), the log deleted (1176), the log moved to a name of the
+// system's choosing (1177); the new content is always still under its own
+// name. None of them may cost the log.
+TEST_F(ActivityLog, EveryWayAReplaceCanFailEndsWithAWholeLog) {
+  struct Outcome {
+    const char* name;
+    std::function<void(const std::string& target)> leave;
+  };
+  const Outcome outcomes[] = {
+      {"1175 both kept", [](const std::string&) {}},
+      {"1176 log deleted", [](const std::string& target) { std::filesystem::remove(target); }},
+      {"1177 log moved away", [](const std::string& target) { std::filesystem::rename(target, target + "~RF1.TMP"); }},
+  };
+  for (const Outcome& outcome : outcomes) {
+    for (const std::string& name : Names()) std::filesystem::remove(dir.Path(name));
+    eventLog.Entries.clear();
+    dir.Write("veltactl.log", OldLines(1, 3));
+    WriteActivityLogRecord(path, "Pokrenut.", "1", "3", eventLog, kStamp,
+                           [&](const std::string&, const std::string& target) {
+                             outcome.leave(target);
+                             return false;
+                           });
+    EXPECT_EQ(dir.Read("veltactl.log"), OldLines(2, 3) + Line("Pokrenut.")) << outcome.name;
+    EXPECT_EQ(eventLog.Entries, kNoEntries) << outcome.name;
+    for (const std::string& name : Names()) {
+      EXPECT_FALSE(IsTemporaryNameOf(name, "veltactl.log")) << outcome.name << ": " << name;
+    }
+  }
 }
 
 TEST_F(ActivityLog, AReplaceThatThrowsIsAFailedWriteToo) {

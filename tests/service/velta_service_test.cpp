@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -169,6 +170,32 @@ TEST(ServiceStart, AFailedStartEndsTheServiceWithOneEventLogEntry) {
   ASSERT_EQ(host.eventLog.Entries.size(), 1u);
   EXPECT_NE(host.eventLog.Entries[0].find("OnStart"), std::string::npos);
   EXPECT_NE(host.eventLog.Entries[0].find("Could not bind socket."), std::string::npos);
+}
+
+// A process that ended inside a replace, or a replace that lost the log,
+// leaves the history only in temporary files: the newest whole one becomes
+// the log again, and the others go.
+TEST(ServiceStart, AMissingLogComesBackFromTheNewestWholeLeftover) {
+  int port = FreeSettingsPort();
+  ServiceHost host(Ini(port, "1").c_str());
+  const std::string stamp = "Velta server : 01-02-2026, 10:00:00 : ";
+  auto leftover = [&](const char* name, const std::string& bytes, int minutesAgo) {
+    host.dir.Write(name, bytes);
+    std::filesystem::last_write_time(host.dir.Path(name), std::filesystem::file_time_type::clock::now() -
+                                                              std::chrono::minutes(minutesAgo));
+  };
+  leftover("veltactl.log.7.0.tmp", stamp + "Pokrenut.\r\n", 30);
+  leftover("veltactl.log.7.1.tmp", stamp + "Pokrenut.\r\n" + stamp + "Zaustavljen.\r\n", 20);
+  leftover("veltactl.log.9.0.tmp", stamp + "Pokrenut.\r\n" + stamp + "Zaust", 10);
+  host.Start();
+  ASSERT_TRUE(host.WaitForLogTexts(4)) << ::testing::PrintToString(host.eventLog.Entries);
+  host.service->Controller(kControlStop);
+  EXPECT_EQ(host.WaitStopped(), 0);
+  EXPECT_EQ(host.LogTexts(), (Texts{kLogStarted, kLogStopped, kLogStarted, kLogActivated, kLogStopped}));
+  for (const char* name : {"veltactl.log.7.0.tmp", "veltactl.log.7.1.tmp", "veltactl.log.9.0.tmp"}) {
+    EXPECT_EQ(host.dir.Read(name), "<missing>") << name;
+  }
+  EXPECT_TRUE(host.eventLog.Entries.empty());
 }
 
 TEST(ServiceStart, ShutdownClosesTheServerAndSaysSo) {
