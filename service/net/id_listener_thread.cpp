@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "service/net/id_exceptions.h"
 #include "service/net/id_peer_thread.h"
 #include "service/net/id_tcp_server.h"
 #include "service/net/id_thread_mgr.h"
@@ -10,11 +11,14 @@ void TIdListenerThread::Run() {
   while (!Stopped()) {
     try {
       if (!AcceptOne()) Stop();
+    } catch (const EIdSocketError& e) {
+      FServer.DoListenException(this, e);
+      // A client that resets while it waits to be accepted must not make
+      // every client behind it wait too.
+      if (!IdAcceptFailedForOneConnection(e.LastError())) Rest();
     } catch (const std::exception& e) {
       FServer.DoListenException(this, e);
-      // A failure that lasts (no descriptors left, no buffers) would fail
-      // again at once: the listener must not spin a core while it does.
-      WaitForStop(kAcceptWaitMs);
+      Rest();
     }
   }
   FBinding.CloseSocket();
@@ -45,7 +49,12 @@ bool TIdListenerThread::WaitForConnection(TIdSocketHandle& into) {
   while (!Stopped()) {
     int ready = FBinding.Select(kAcceptWaitMs);
     if (ready > 0) return FBinding.Accept(into);
-    if (ready < 0) WaitForStop(kAcceptWaitMs);
+    if (ready < 0) Rest();
   }
   return false;
+}
+
+void TIdListenerThread::Rest() {
+  FServer.DoListenerRest();
+  WaitForStop(kAcceptWaitMs);
 }

@@ -21,6 +21,9 @@ class TIdListenerThread : public TIdThread {
   // False when the wait yields no connection.
   bool AcceptOne();
   bool WaitForConnection(TIdSocketHandle& into);
+  // A failure that lasts (no descriptors left, no buffers) would fail again
+  // at once: the listener must not spin a core while it does.
+  void Rest();
 
   TIdTCPServer& FServer;
   TIdSocketHandle& FBinding;

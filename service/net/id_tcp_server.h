@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -71,6 +72,10 @@ class TIdTCPServer {
   void DoDisconnect(TIdPeerThread* thread);
   void DoException(TIdPeerThread* thread, const std::exception& error);
   void DoListenException(TIdListenerThread* thread, const std::exception& error);
+  // A listener rests after a failure of its own before it accepts again;
+  // counted for whoever watches the server.
+  void DoListenerRest() { ++FListenerRests; }
+  int ListenerRests() const { return FListenerRests; }
 
  private:
   void Activate();
@@ -88,4 +93,5 @@ class TIdTCPServer {
   std::vector<std::unique_ptr<TIdListenerThread>> FListeners;
   TIdThreadList<TIdPeerThread*> FThreads;
   std::unique_ptr<TIdThreadMgrDefault> FThreadMgr;
+  std::atomic<int> FListenerRests{0};
 };

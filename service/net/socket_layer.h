@@ -51,3 +51,8 @@ class TIdSocketLayer {
   // The platform's layer, started on first use (WSAStartup 2.2 on Windows).
   static TIdSocketLayer& Platform();
 };
+
+// Whether a failed accept failed for one pending connection only (its
+// client reset or aborted it before it was taken): the listener then goes
+// straight back to accepting. Any other failure is the listener's own.
+bool IdAcceptFailedForOneConnection(int code);

@@ -188,3 +188,13 @@ TIdSocketLayer& TIdSocketLayer::Platform() {
   static TPosixSocketLayer layer;
   return layer;
 }
+
+// Linux hands the network errors already pending on a new connection to
+// accept itself; accept(2) asks for these to be treated as a retry.
+bool IdAcceptFailedForOneConnection(int code) {
+  for (int error : {ECONNABORTED, ECONNRESET, EPROTO, ENETDOWN, EHOSTUNREACH, ENETUNREACH, ENONET, EHOSTDOWN,
+                    ENOPROTOOPT, EOPNOTSUPP}) {
+    if (code == WinsockCode(error)) return true;
+  }
+  return false;
+}

@@ -116,3 +116,8 @@ TIdSocketLayer& TIdSocketLayer::Platform() {
   static TWinsockLayer layer;
   return layer;
 }
+
+// Winsock's accept fails with these when "an incoming connection was
+// indicated, but was subsequently terminated by the remote peer prior to
+// accepting the call".
+bool IdAcceptFailedForOneConnection(int code) { return code == WSAECONNRESET || code == WSAECONNABORTED; }

@@ -31,7 +31,12 @@ void TScriptedSocketLayer::FailRecvForever(int code) {
 
 void TScriptedSocketLayer::QueueAccept() {
   std::lock_guard<std::mutex> hold(FLock);
-  ++FPendingAccepts;
+  FAccepts.push_back(0);
+}
+
+void TScriptedSocketLayer::QueueAcceptError(int code) {
+  std::lock_guard<std::mutex> hold(FLock);
+  FAccepts.push_back(code);
 }
 
 void TScriptedSocketLayer::LimitNextSend(int count) {
@@ -92,15 +97,17 @@ int TScriptedSocketLayer::Listen(TIdStackSocketHandle socket, int) {
 
 TIdStackSocketHandle TScriptedSocketLayer::Accept(TIdStackSocketHandle) {
   std::lock_guard<std::mutex> hold(FLock);
-  if (FPendingAccepts == 0) return Fail(10004), Id_INVALID_SOCKET;
-  --FPendingAccepts;
+  if (FAccepts.empty()) return Fail(10004), Id_INVALID_SOCKET;
+  int error = FAccepts.front();
+  FAccepts.pop_front();
+  if (error != 0) return Fail(error), Id_INVALID_SOCKET;
   return FNextHandle++;
 }
 
 int TScriptedSocketLayer::WaitReadable(TIdStackSocketHandle socket, int timeoutMs) {
   {
     std::lock_guard<std::mutex> hold(FLock);
-    if (!IsListening(socket) || FPendingAccepts > 0) return 1;
+    if (!IsListening(socket) || !FAccepts.empty()) return 1;
   }
   // A listener with nothing to accept waits out its time, as a real one would.
   std::this_thread::sleep_for(std::chrono::milliseconds(std::max(timeoutMs, 1)));

@@ -21,6 +21,8 @@ class TScriptedSocketLayer : public TIdSocketLayer {
   void FailRecvForever(int code);
   // A connection that the listening socket offers to accept.
   void QueueAccept();
+  // The next accept fails with the code (in order with QueueAccept).
+  void QueueAcceptError(int code);
   // The next send takes at most this many bytes (one entry per call).
   void LimitNextSend(int count);
   void QueueSendError(int code);
@@ -65,7 +67,8 @@ class TScriptedSocketLayer : public TIdSocketLayer {
   std::vector<std::string> FSends;
   std::vector<bool> FSendsHeldForMore;
   std::vector<TIdStackSocketHandle> FListening;
-  int FPendingAccepts = 0;
+  // Accept results in order: 0 a connection, else the error code.
+  std::deque<int> FAccepts;
   TIdStackSocketHandle FNextHandle = 100;
   int FBoundPort = 0;
   int FRecvCalls = 0;

@@ -79,3 +79,19 @@ TEST_F(ScriptedServer, ANegativeLengthEndsTheConnectionWithNothingSent) {
   ServeOneConnection();
   EXPECT_TRUE(layer.Sends().empty());
 }
+
+// Winsock fails an accept with 10054 or 10053 when the client reset the
+// connection before it was taken: that concerns one client only, and the
+// listener goes straight back to accepting. A failure of its own (10024: no
+// descriptors left) makes it rest before it tries again.
+TEST_F(ScriptedServer, OnlyAFailureOfTheListenersOwnMakesItRest) {
+  layer.QueueAcceptError(10054);
+  layer.QueueAcceptError(10053);
+  ServeOneConnection();
+  EXPECT_EQ(server.ListenerRests(), 0);
+  int served = layer.RecvCalls();
+  layer.QueueAcceptError(10024);
+  layer.QueueAccept();
+  ASSERT_TRUE(WaitUntil([&] { return layer.RecvCalls() > served && server.Threads().IsEmpty(); }));
+  EXPECT_EQ(server.ListenerRests(), 1);
+}
