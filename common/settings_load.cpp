@@ -54,6 +54,15 @@ void SaveServerSettings(const std::string& iniPath, const ServerSettings& settin
   }
 }
 
+std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) {
+  try {
+    return TIniFile(iniPath).ReadString(section, key, defaultValue);
+  } catch (const std::exception&) {
+    return defaultValue;
+  }
+}
+
 void WriteIniValue(const std::string& iniPath, const std::string& section, const std::string& key,
                    const std::string& value) {
   try {

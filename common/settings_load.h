@@ -25,6 +25,11 @@ void LoadServerSettings(const std::string& iniPath, ServerSettings& settings, co
 // failure ends the save silently; values written before it stay written.
 void SaveServerSettings(const std::string& iniPath, const ServerSettings& settings);
 
+// Reads one key; the default when the key is missing or the INI facility
+// fails.
+std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key,
+                         const std::string& defaultValue);
+
 // Writes one key; a failure of the INI facility is silent.
 void WriteIniValue(const std::string& iniPath, const std::string& section, const std::string& key,
                    const std::string& value);

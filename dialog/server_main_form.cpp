@@ -114,17 +114,23 @@ void TServerMainForm::RefreshStatus() {
   FBusy = false;
 }
 
-void TServerMainForm::WriteStartType(const char* value) {
+void TServerMainForm::WriteStartType(const std::string& value) {
   ServerSettings.StartType = value;
   WriteIniValue(FPlatform.IniPath, "Server", "StartType", ServerSettings.StartType);
 }
 
-void TServerMainForm::RunCommand(const char* startTypeFirst, TOperation operation, const char* startTypeOnFailure) {
-  WriteStartType(startTypeFirst);
+// A refused command puts back what the switch said before the click, read
+// from the file then (someone may have changed it since the form loaded
+// it): a fixed opposite would turn a switch that already said what the
+// button writes the wrong way. A key that cannot be read counts as the
+// opposite, as the button expects it.
+void TServerMainForm::RunCommand(const char* startType, TOperation operation, const char* opposite) {
+  std::string before = ReadIniValue(FPlatform.IniPath, "Server", "StartType", opposite);
+  WriteStartType(startType);
   TServiceResult result = (FClient.*operation)();
   if (!result.success) {
     FClient.ReportCommandFailure(result.error);
-    WriteStartType(startTypeOnFailure);
+    WriteStartType(before);
   }
   RefreshStatus();
 }

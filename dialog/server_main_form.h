@@ -66,8 +66,8 @@ class TServerMainForm {
   void MakeDigitsOnly(TEdit& edit);
   void EnableLinesInput();
   void ShowStatus(const TServerStatus& status);
-  void RunCommand(const char* startTypeFirst, TOperation operation, const char* startTypeOnFailure);
-  void WriteStartType(const char* value);
+  void RunCommand(const char* startType, TOperation operation, const char* opposite);
+  void WriteStartType(const std::string& value);
   // The reaction of a settings edit: the text if valid, else the default.
   void EditChanged(TEdit& edit, std::string& setting, const char* defaultValue, const char* section,
                    const char* key);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/settings_load.h"
 #include "dialog/dialog_texts.h"
 #include "dialog/server_main_form.h"
 #include "doubles/gui_toolkit_double.h"
@@ -140,21 +141,25 @@ TEST_F(MainForm, StartWritesStartTypeBeforeTheRequestAndRefreshes) {
   EXPECT_TRUE(app.MessageBoxes.empty());
 }
 
-TEST_F(MainForm, ARefusedCommandShowsWhyAndWritesTheOppositeStartType) {
+// A refused command puts back what the file held just before the click,
+// whoever wrote it there: where that already was what the button writes,
+// the switch must not turn the other way.
+TEST_F(MainForm, ARefusedCommandShowsWhyAndPutsBackTheStartTypeBeforeTheClick) {
   struct Case {
     std::uint32_t state;
     bool disabled;
     const char* button;
-    const char* written;
+    const char* before;
     const char* reason;
   };
-  for (Case c : {Case{1, true, "StartButton", "0", kRefusedDisabled},
-                 Case{4, false, "StopButton", "1", nullptr}}) {
+  for (Case c : {Case{1, true, "StartButton", "0", kRefusedDisabled}, Case{1, true, "StartButton", "1", kRefusedDisabled},
+                 Case{4, false, "StopButton", "1", nullptr}, Case{4, false, "StopButton", "0", nullptr}}) {
     manager.State = c.state;
     manager.Disabled = c.disabled;
     form.reset();
     app.MessageBoxes.clear();
     Open();
+    WriteIniValue(dir.Path("veltactl.ini"), "Server", "StartType", c.before);
     if (c.reason == nullptr) manager.CallError = 1051;
     ASSERT_TRUE(Ui().Click(c.button)) << c.button;
     ASSERT_EQ(app.MessageBoxes.size(), 1u) << c.button;
@@ -162,7 +167,7 @@ TEST_F(MainForm, ARefusedCommandShowsWhyAndWritesTheOppositeStartType) {
     if (c.reason != nullptr) {
       EXPECT_EQ(app.MessageBoxes[0], std::string(kCommandRefused) + "\n" + c.reason);
     }
-    EXPECT_EQ(Key("StartType"), c.written) << c.button;
+    EXPECT_EQ(Key("StartType"), c.before) << c.button << " over " << c.before;
     manager.CallError = 0;
   }
 }
@@ -191,7 +196,7 @@ TEST_F(MainForm, ACommandForAStoppedServiceShowsTheNotActiveMessage) {
   ASSERT_TRUE(Ui().Click("PauseButton"));
   ASSERT_EQ(app.MessageBoxes.size(), 1u);
   EXPECT_EQ(app.MessageBoxes[0], std::string(kCommandRefused) + "\n" + kRefusedNotActive);
-  EXPECT_EQ(Key("StartType"), "1");
+  EXPECT_EQ(Key("StartType"), "0");
   EXPECT_EQ(Text("StatusPanel"), kStatusStopped);
 }
 
