@@ -2,7 +2,7 @@
 # veltactl.exe under Wine and Xvfb against the real service: veltactl.exe
 # and veltad.exe side by side in a fresh directory, the service installed,
 # the dialog worked through dialog-driver.exe as a user would (the service's
-# commands, a refused command with its message box, the port typed and sent
+# commands, refused commands with their message boxes, the port typed and sent
 # to the running service, the pages, the keyboard, minimising and restoring
 # both ways in, a second start of the program, Esc), then its form at 96,
 # 120 and 144 DPI (LogPixels of the prefix; captions checked in-process by
@@ -313,6 +313,24 @@ expect_ini Server StartType 0
 drive close-box 'Komanda nije prihv\u0107ena\nServer nije pokrenut.'
 grep -qx 'box title: Informacija' <<<"$out" || fail "the box's title is not Serbian"
 expect_ini Server StartType 1
+expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
+
+step "a refused Stop keeps the switch off: paused, stopped behind the dialog's back, then Stop"
+post_click start
+expect_ini Server StartType 1
+wait_state RUNNING 20
+expect_running_after_start
+post_click pause
+expect_ini Server StartType 0
+expect_status "Server je pauziran." "start=0 pause=0 continue=1 stop=1 refresh=1 send=1 details=hidden"
+velta_run_wine "$scm_exe" stop
+[ $rc -eq 0 ] || fail "scm-driver stop exited with $rc: $out"
+wait_state STOPPED 20
+post_click stop
+drive close-box 'Komanda nije prihv\u0107ena\nServer nije pokrenut.'
+# Off before the click, off after it: a fixed opposite would switch the
+# server on for the next start of the system.
+expect_ini Server StartType 0
 expect_status "Server nije pokrenut." "start=1 pause=0 continue=0 stop=0 refresh=1 send=0 details=hidden"
 
 step "screenshots of the three pages"

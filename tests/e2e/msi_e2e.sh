@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a fresh prefix of its own: installs
-# the MSI silently, checks the files, the programs' version resources and
+# the MSI silently, then a rebuild of the same version over it, checks the
+# files, the programs' version resources and
 # manifests, the service's registration and event source, restarts Windows
 # with StartType=1 and expects the service to run and echo, installs a newer
 # MSI over it, restarts again, uninstalls, and finally registers the same
 # veltad.exe with /install to check that both ways register the same.
 #
-#   msi_e2e.sh OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR
+#   msi_e2e.sh FIRST_BUILD_MSI OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR
+#
+# FIRST_BUILD_MSI and OLD_MSI are two builds of OLD_VERSION.
 #
 # BIN_DIR holds veltad.exe, scm-driver.exe and resource-check.exe. Failures
 # go on standard error, with the step they happened in.
 set -uo pipefail
 
-if [ $# -ne 7 ]; then
-  echo "usage: msi_e2e.sh OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR" >&2
+if [ $# -ne 8 ]; then
+  echo "usage: msi_e2e.sh FIRST_BUILD_MSI OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR" >&2
   exit 2
 fi
+first_msi=$(realpath -m "$1")
+shift
 old_msi=$(realpath -m "$1")
 old_version=$2
 new_msi=$(realpath -m "$3")
@@ -72,6 +77,12 @@ probe_ok() {
   echo "   port $port answers: $(tail -1 <<<"$answer")"
 }
 
+expect_one_product() {
+  local products
+  products=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null)
+  [ "$(grep -cE 'DisplayName +REG_SZ +Velta.?$' <<<"$products")" = 1 ] || fail "$1"
+}
+
 # The service's and the event source's keys as the registry holds them.
 registration() {
   local key
@@ -94,7 +105,7 @@ check_resources() {
 # ---------------------------------------------------------------------------
 
 step "prerequisites"
-for f in "$old_msi" "$new_msi"; do [ -f "$f" ] || fail "$f is missing: run scripts/release first"; done
+for f in "$first_msi" "$old_msi" "$new_msi"; do [ -f "$f" ] || fail "$f is missing: run scripts/release first"; done
 for f in "$scm" "$check" "$bin/veltad.exe" "$probe"; do [ -e "$f" ] || fail "$f is missing"; done
 "$probe" $port "" >/dev/null 2>&1 && fail "port $port is taken by another program"
 
@@ -107,9 +118,12 @@ dir="$WINEPREFIX/drive_c/Program Files/Velta"
 ini=$dir/veltactl.ini
 log=$dir/veltactl.log
 
-step "msiexec /i $(basename "$old_msi") /qn"
-velta_run_wine msiexec /i "$old_msi" /qn
+step "msiexec /i $(basename "$first_msi") /qn, then a rebuild of the same version over it"
+velta_run_wine msiexec /i "$first_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /i exited with $rc: $out"
+velta_run_wine msiexec /i "$old_msi" /qn
+[ $rc -eq 0 ] || fail "msiexec /i of the rebuild exited with $rc: $out"
+expect_one_product "the rebuild installed beside the first build"
 for f in veltad.exe veltactl.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velta.lnk' | head -1)
 [ -n "$shortcut" ] || fail "no Start-menu shortcut Velta"
@@ -138,8 +152,7 @@ velta_run_wine msiexec /i "$new_msi" /qn
 [ $rc -eq 0 ] || fail "the upgrade exited with $rc: $out"
 cmp -s "$ini" "$work/ini.before" || fail "the upgrade changed veltactl.ini"
 [ "$(grep -c 'Pokrenut\.' "$log")" = 1 ] || fail "the upgrade lost the activity log"
-products=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null)
-[ "$(grep -cE 'DisplayName +REG_SZ +Velta.?$' <<<"$products")" = 1 ] || fail "both versions are registered as installed"
+expect_one_product "both versions are registered as installed"
 check_resources veltad.exe asInvoker "$new_version"
 check_resources veltactl.exe requireAdministrator "$new_version"
 [ "$(registration)" = "$msi_registration" ] || fail "the upgrade changed the registration: $(registration)"
