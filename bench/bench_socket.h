@@ -68,6 +68,19 @@ Socket accept_client(const Socket& listener);
 // blocking send and receive so a stuck peer turns into an error.
 Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err);
 
+// Starts a connect to 127.0.0.1:port without waiting for it, so that a
+// whole burst can be under way before the server answers any of it. On
+// failure returns an invalid socket and sets err.
+Socket start_connect_loopback(std::uint16_t port, std::string& err);
+// Waits up to timeout_ms for a started connect to complete. On success the
+// socket blocks again, as connect_loopback leaves it (io_timeout_ms on every
+// send and receive, Nagle off).
+bool finish_connect(const Socket& s, int timeout_ms, int io_timeout_ms, std::string& err);
+
+// Asks the process to stop as its operator would (SIGTERM); false where
+// that cannot be done (Windows).
+bool request_process_stop(long pid);
+
 bool set_no_delay(const Socket& s);
 // Wakes any thread blocked on s; the owner still closes it.
 void shutdown_both(const Socket& s);

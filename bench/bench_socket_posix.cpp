@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -143,6 +144,52 @@ Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err)
     set_no_delay(s);
     return s;
 }
+
+Socket start_connect_loopback(std::uint16_t port, std::string& err) {
+    Socket s(to_native(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)));
+    if (!s.valid()) {
+        err = "socket: " + last_socket_error();
+        return Socket();
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (::connect(fd(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+        err = "connect: " + last_socket_error();
+        return Socket();
+    }
+    return s;
+}
+
+bool finish_connect(const Socket& s, int timeout_ms, int io_timeout_ms, std::string& err) {
+    pollfd entry{fd(s), POLLOUT, 0};
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR && !stop_requested());
+    if (ready <= 0) {
+        err = ready == 0 ? "connect: timed out" : "poll: " + last_socket_error();
+        return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        err = "connect: " + std::string(std::strerror(error != 0 ? error : errno));
+        return false;
+    }
+    int flags = fcntl(fd(s), F_GETFL);
+    if (flags < 0 || fcntl(fd(s), F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        (io_timeout_ms > 0 &&
+         (!set_timeout(fd(s), SO_RCVTIMEO, io_timeout_ms) || !set_timeout(fd(s), SO_SNDTIMEO, io_timeout_ms)))) {
+        err = "socket options: " + last_socket_error();
+        return false;
+    }
+    set_no_delay(s);
+    return true;
+}
+
+bool request_process_stop(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0; }
 
 bool set_no_delay(const Socket& s) {
     int on = 1;

@@ -144,6 +144,54 @@ Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err)
     return s;
 }
 
+Socket start_connect_loopback(std::uint16_t port, std::string& err) {
+    Socket s(static_cast<NativeSocket>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+    u_long non_blocking = 1;
+    if (!s.valid() || ioctlsocket(sock(s), FIONBIO, &non_blocking) != 0) {
+        err = "socket: " + last_socket_error();
+        return Socket();
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+        err = "connect: " + last_socket_error();
+        return Socket();
+    }
+    return s;
+}
+
+bool finish_connect(const Socket& s, int timeout_ms, int io_timeout_ms, std::string& err) {
+    // Winsock reports a completed connect as writable, a failed one as an
+    // exception.
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(sock(s), &writable);
+    FD_SET(sock(s), &failed);
+    timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int ready = ::select(0, nullptr, &writable, &failed, &limit);
+    if (ready <= 0 || FD_ISSET(sock(s), &failed)) {
+        err = ready == 0 ? "connect: timed out" : "connect: " + last_socket_error();
+        return false;
+    }
+    u_long blocking = 0;
+    if (ioctlsocket(sock(s), FIONBIO, &blocking) != 0 ||
+        (io_timeout_ms > 0 &&
+         (!set_timeout(sock(s), SO_RCVTIMEO, io_timeout_ms) || !set_timeout(sock(s), SO_SNDTIMEO, io_timeout_ms)))) {
+        err = "socket options: " + last_socket_error();
+        return false;
+    }
+    set_no_delay(s);
+    return true;
+}
+
+// The load generator stops servers only natively.
+bool request_process_stop(long) { return false; }
+
 bool set_no_delay(const Socket& s) {
     BOOL on = TRUE;
     return setsockopt(sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;

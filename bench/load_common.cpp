@@ -1,5 +1,6 @@
 #include "bench/load_common.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velta::bench {
@@ -26,6 +27,13 @@ std::vector<Socket> open_served(std::uint16_t port, int connections) {
         probe(sockets.back(), maker, 0);
     }
     return sockets;
+}
+
+double percentile(std::vector<double>& samples, double fraction) {
+    if (samples.empty()) return 0;
+    const std::size_t at = std::min(samples.size() - 1, static_cast<std::size_t>(fraction * samples.size()));
+    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(at), samples.end());
+    return samples[at];
 }
 
 Clock::time_point deadline_after(double seconds) {

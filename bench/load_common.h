@@ -43,6 +43,9 @@ std::vector<Socket> open_served(std::uint16_t port, int connections);
 void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq);
 constexpr std::size_t kProbePayload = 64;
 
+// The sample at fraction (0.99: p99) of the way up; reorders samples.
+double percentile(std::vector<double>& samples, double fraction);
+
 Clock::time_point deadline_after(double seconds);
 double seconds_since(Clock::time_point start);
 std::string fixed(double value, int decimals);

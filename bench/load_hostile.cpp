@@ -142,13 +142,6 @@ void reset_mid_payload(Run& run) {
     }
 }
 
-double percentile(std::vector<double>& samples, double fraction) {
-    if (samples.empty()) return 0;
-    const std::size_t at = std::min(samples.size() - 1, static_cast<std::size_t>(fraction * samples.size()));
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(at), samples.end());
-    return samples[at];
-}
-
 void add_footprint(Result& r, const char* name, const ProcStatus& st) {
     r.push_back({std::string("rss_kib_") + name, std::to_string(st.rss_kib)});
     r.push_back({std::string("vm_kib_") + name, std::to_string(st.vm_kib)});

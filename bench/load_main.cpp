@@ -33,6 +33,7 @@ Result run_profile(const LoadOptions& o) {
     if (o.profile == "c500") return run_fanout(o, 1024, pick(o.connections, 500), pick(o.threads, 4));
     if (o.profile == "idle1000") return run_idle(o, pick(o.connections, 1000));
     if (o.profile == "hostile") return run_hostile(o);
+    if (o.profile == "c10k") return run_c10k(o, pick(o.connections, 10000));
     throw LoadError("unknown profile " + o.profile);
 }
 

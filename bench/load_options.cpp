@@ -29,11 +29,13 @@ bool to_double(const char* text, double lo, double hi, double& out) {
 
 const char* load_usage() {
     return "usage: bench-load --port P --profile NAME [--seconds S] [--pid PID]\n"
-           "                  [--connections N] [--threads T]\n"
+           "                  [--connections N] [--threads T] [--stop]\n"
            "       bench-load --port P --wait-ready S\n"
-           "profiles: single64 four64 pipe64 mib c500 idle1000 hostile\n"
+           "profiles: single64 four64 pipe64 mib c500 idle1000 hostile c10k\n"
            "  idle1000 and hostile need --pid of the server (its /proc/PID/status is read);\n"
-           "  hostile runs for at least 5 s\n";
+           "  hostile runs for at least 5 s;\n"
+           "  c10k opens --connections (default 10000) in bursts of 500; with --pid it reads\n"
+           "  the server's footprint, and --stop ends it with SIGTERM while all are open\n";
 }
 
 std::optional<LoadOptions> parse_load_options(int argc, char** argv, std::string& err) {
@@ -41,6 +43,10 @@ std::optional<LoadOptions> parse_load_options(int argc, char** argv, std::string
     bool have_port = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--stop") {
+            o.stop = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             err = "missing value after " + arg;
             return std::nullopt;
@@ -70,7 +76,7 @@ std::optional<LoadOptions> parse_load_options(int argc, char** argv, std::string
             }
             o.pid = n;
         } else if (arg == "--connections") {
-            if (!to_long(value, 1, 10000, n)) {
+            if (!to_long(value, 1, 100000, n)) {
                 err = "bad --connections";
                 return std::nullopt;
             }
@@ -94,6 +100,10 @@ std::optional<LoadOptions> parse_load_options(int argc, char** argv, std::string
     }
     if (!have_port) {
         err = "--port is required";
+        return std::nullopt;
+    }
+    if (o.stop && o.pid <= 0) {
+        err = "--stop needs --pid";
         return std::nullopt;
     }
     if (!o.wait_ready && o.profile.empty()) {

@@ -15,6 +15,8 @@ struct LoadOptions {
     // 0 means the profile's own default.
     int connections = 0;
     int threads = 0;
+    // c10k: ends by stopping the server (--pid) with SIGTERM.
+    bool stop = false;
     // When set, only waits for the port to accept and exits 0 or 1.
     std::optional<double> wait_ready;
 };

@@ -20,5 +20,9 @@ Result run_idle(const LoadOptions& o, int connections);
 // Good clients among hostile ones; reports wrong replies, the good clients'
 // rate and p99, and the server's footprint before, at peak and after.
 Result run_hostile(const LoadOptions& o);
+// Thousands of connections opened in bursts, then held: the server's
+// footprint per connection (with --pid), a new client's latency, a wake-up
+// of them all at once, and (with --stop) a SIGTERM with all open.
+Result run_c10k(const LoadOptions& o, int connections);
 
 }  // namespace velta::bench

@@ -34,4 +34,14 @@ std::optional<ProcStatus> read_proc_status(long pid) {
     return st;
 }
 
+bool process_exited(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!in || !std::getline(in, stat)) return true;
+    // The state follows the command name, which is in parentheses and may
+    // itself hold blanks and parentheses.
+    const std::size_t end = stat.rfind(')');
+    return end == std::string::npos || end + 2 >= stat.size() || stat[end + 2] == 'Z' || stat[end + 2] == 'X';
+}
+
 }  // namespace velta::bench

@@ -15,4 +15,8 @@ struct ProcStatus {
 
 std::optional<ProcStatus> read_proc_status(long pid);
 
+// True once the process has ended: gone from /proc, or a zombie that its
+// parent has not collected yet.
+bool process_exited(long pid);
+
 }  // namespace velta::bench

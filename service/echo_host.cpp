@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "service/descriptor_limit.h"
 #include "service/echo_exchange.h"
 #include "service/net/id_tcp_server.h"
 #include "service/stop_signal.h"
@@ -16,9 +17,11 @@ int main(int argc, char** argv) {
   }
   int port = std::atoi(argv[1]);
   PrepareStopSignal();
+  RaiseDescriptorLimit();
   try {
     TIdTCPServer server;
     server.SetDefaultPort(port);
+    server.ListenQueue = IdMaxListenQueue();
     server.OnExecute = IdTCPServerExecute;
     server.SetActive(true);
     std::printf("echo-host: listening on 0.0.0.0:%d\n", server.Bindings().Items(0).Port);

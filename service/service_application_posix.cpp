@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "service/descriptor_limit.h"
 #include "service/service_application.h"
 
 namespace {
@@ -30,6 +31,7 @@ unsigned ControlCodeOf(int signal) {
 }  // namespace
 
 int RunServiceApplication(TService& service, int, char**) {
+  RaiseDescriptorLimit();
   // Blocked before any thread starts, the signals reach only the waiter
   // below and never interrupt the server's threads.
   sigset_t signals = ControlSignals();

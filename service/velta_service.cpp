@@ -30,6 +30,9 @@ TVeltaService::TVeltaService(TEventLog& eventLog, std::string directory)
   OnShutdown = [this](TService* sender) { ServiceShutdown(sender); };
   OnExecute = [this](TService* sender) { ServiceExecute(sender); };
   IdTCPServer.SetDefaultPort(0);
+  // A burst of clients (a failover, a load balancer's checks) must find room
+  // in the queue: Windows refuses a connection the queue has no room for.
+  IdTCPServer.ListenQueue = IdMaxListenQueue();
   IdTCPServer.OnExecute = [this](TIdPeerThread* thread) { IdTCPServerExecute(thread); };
 
   ServerSettings = {"", "", "", ""};

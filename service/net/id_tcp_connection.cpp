@@ -43,7 +43,7 @@ class TTrimToPosition {
 
 }  // namespace
 
-TIdTCPConnection::TIdTCPConnection() : FRecvBlock(32768) {}
+TIdTCPConnection::TIdTCPConnection() = default;
 
 TIdTCPConnection::~TIdTCPConnection() { DropSocket(); }
 
@@ -70,8 +70,19 @@ bool TIdTCPConnection::IsConnected() {
 }
 
 int TIdTCPConnection::FillInputBuffer(bool raiseIfClosed, bool raiseOnTimeout) {
-  int length = std::min<int>(RecvBufferSize, static_cast<int>(FRecvBlock.Size()));
-  return ReadSocket(FRecvBlock.Data(), length, true, raiseIfClosed, raiseOnTimeout);
+  bool streaming = FRecvBlock.Size() > 0;
+  char* into = streaming ? FRecvBlock.Data() : FQuietBlock;
+  int length = std::min<int>(RecvBufferSize, streaming ? static_cast<int>(FRecvBlock.Size()) : kQuietRecvBytes);
+  int n = ReadSocket(into, length, true, raiseIfClosed, raiseOnTimeout);
+  // A read that filled the small block leaves more waiting: the next reads
+  // take it in large pieces. A read that emptied the socket's queue means
+  // the peer has paused: the large block goes until bytes keep coming again.
+  if (!streaming && n == length && RecvBufferSize > kQuietRecvBytes) {
+    FRecvBlock.Resize(static_cast<std::size_t>(RecvBufferSize));
+  } else if (streaming && n < length) {
+    FRecvBlock.Resize(0);
+  }
+  return n;
 }
 
 int TIdTCPConnection::ReadSocket(char* into, int length, bool appendToInputBuffer, bool raiseIfClosed,

@@ -1,25 +1,27 @@
 #include "service/net/id_thread.h"
 
 TIdThread::~TIdThread() {
-  if (FThread.joinable()) {
-    if (FThread.get_id() == std::this_thread::get_id()) {
-      FThread.detach();
+  if (FThread.Joinable()) {
+    if (FThread.IsCurrent()) {
+      FThread.Detach();
     } else {
       Stop();
-      FThread.join();
+      FThread.Join();
     }
   }
 }
 
 void TIdThread::Start() {
   // The new thread may end, and a connection thread free itself, before
-  // std::thread's assignment here is done; it starts its work only once
-  // FThread is in place.
+  // Start has recorded it here; it starts its work only once FThread is in
+  // place.
   std::lock_guard<std::mutex> starting(FStartLock);
-  FThread = std::thread([this] {
-    { std::lock_guard<std::mutex> started(FStartLock); }
-    Run();
-  });
+  FThread.Start(
+      [this] {
+        { std::lock_guard<std::mutex> started(FStartLock); }
+        Run();
+      },
+      FStackBytes);
 }
 
 void TIdThread::Stop() {
@@ -45,9 +47,9 @@ bool TIdThread::Terminated() {
 }
 
 void TIdThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+  if (FThread.Joinable() && !FThread.IsCurrent()) FThread.Join();
 }
 
 void TIdThread::Detach() {
-  if (FThread.joinable()) FThread.detach();
+  FThread.Detach();
 }

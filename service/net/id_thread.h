@@ -1,15 +1,19 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
-#include <thread>
+
+#include "service/net/id_system_thread.h"
 
 // Base of the listener and connection threads: created suspended (no system
 // thread until Start), with a stopped flag and a terminated flag under a
 // lock of the thread's own.
 class TIdThread {
  public:
-  TIdThread() = default;
+  // stackBytes: the stack reserved for the system thread; 0 for the
+  // platform's default.
+  explicit TIdThread(std::size_t stackBytes = 0) : FStackBytes(stackBytes) {}
   virtual ~TIdThread();
   TIdThread(const TIdThread&) = delete;
   TIdThread& operator=(const TIdThread&) = delete;
@@ -35,5 +39,6 @@ class TIdThread {
   std::mutex FStartLock;
   bool FStopped = false;
   bool FTerminated = false;
-  std::thread FThread;
+  std::size_t FStackBytes;
+  TIdSystemThread FThread;
 };

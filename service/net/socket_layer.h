@@ -56,3 +56,7 @@ class TIdSocketLayer {
 // client reset or aborted it before it was taken): the listener then goes
 // straight back to accepting. Any other failure is the listener's own.
 bool IdAcceptFailedForOneConnection(int code);
+
+// The longest listen queue the platform lets a server ask for (SOMAXCONN):
+// a burst of clients must find room in it, not be dropped or refused.
+int IdMaxListenQueue();

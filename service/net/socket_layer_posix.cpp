@@ -198,3 +198,6 @@ bool IdAcceptFailedForOneConnection(int code) {
   }
   return false;
 }
+
+// The system caps it at net.core.somaxconn.
+int IdMaxListenQueue() { return SOMAXCONN; }

@@ -121,3 +121,6 @@ TIdSocketLayer& TIdSocketLayer::Platform() {
 // indicated, but was subsequently terminated by the remote peer prior to
 // accepting the call".
 bool IdAcceptFailedForOneConnection(int code) { return code == WSAECONNRESET || code == WSAECONNABORTED; }
+
+// Winsock's SOMAXCONN lets the provider choose its maximum.
+int IdMaxListenQueue() { return SOMAXCONN; }

@@ -22,6 +22,7 @@ work=$4
 export LC_ALL=C
 
 source "$(dirname "$0")/../../scripts/wine-session.sh"
+source "$(dirname "$0")/listen_burst.sh"
 velta_wine_join || exit 1
 
 probe=$native_bin/echo-probe
@@ -281,6 +282,9 @@ expected+=("Nastavljen.")
 probe_ok $port "after continue"
 check_log
 
+step "a burst of connects at once is answered whole"
+velta_expect_burst_served $port "$native_bin/bench-load" || fail "the burst"
+
 step "a reader holds the log open without sharing its deletion: the lines still arrive"
 mark=$(services_size)
 wine "$reader_exe" "$(winepath -w "$log")" 4 >"$dir/reader.out" 2>&1 &
@@ -321,6 +325,7 @@ write_ini "[Server]" "StartType=1" "[Connections]" "Port=$moved_port"
 scm_expect 0 control 200
 probe_ok $moved_port "moved" 10
 probe_refused $port
+velta_expect_listen_queue $moved_port || fail "the queue after the move"
 timeout 10 cat <&3 >"$dir/held.out"
 rc=$?
 exec 3>&-

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # veltad in the foreground on Linux, driven by signals as the service manager
-# drives the Windows service: start, pause, continue, reload, stop.
+# drives the Windows service: start, a burst of connects, pause, continue,
+# reload, stop.
 # Usage: veltad_posix_e2e.sh BIN_DIR
 set -euo pipefail
 # The log is Windows-1250 bytes: compare bytes, not characters.
@@ -13,6 +14,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "$0")/listen_burst.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -43,6 +45,9 @@ pid=$!
 wait_until 10 log_has_lines 2 || fail "no start lines"
 wait_until 5 answers "$port1" || fail "no echo on $port1"
 
+step "a burst of connects at once is answered whole"
+velta_expect_burst_served "$port1" "$bin/bench-load" || fail "the burst"
+
 step "pause (SIGUSR1) refuses connections"
 kill -USR1 "$pid"
 wait_until 5 log_has_lines 3 || fail "no pause line"
@@ -52,6 +57,7 @@ step "continue (SIGUSR2) accepts again"
 kill -USR2 "$pid"
 wait_until 5 log_has_lines 4 || fail "no continue line"
 wait_until 5 answers "$port1" || fail "no echo after continue"
+velta_expect_listen_queue "$port1" || fail "the queue after continue"
 
 step "reload (SIGHUP) moves the listener"
 printf '[Connections]\r\nPort=%s\r\n[Server]\r\nStartType=1\r\n' "$port2" >"$work/veltactl.ini"
@@ -59,6 +65,7 @@ kill -HUP "$pid"
 wait_until 5 log_has_lines 5 || fail "no reload line"
 wait_until 5 answers "$port2" || fail "no echo on $port2"
 answers "$port1" && fail "still answering on $port1"
+velta_expect_listen_queue "$port2" || fail "the queue after the reload"
 
 step "stop (SIGTERM) ends the process with 0"
 kill -TERM "$pid"

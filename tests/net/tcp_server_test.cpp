@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "service/echo_exchange.h"
 #include "service/net/id_exceptions.h"
@@ -185,6 +186,7 @@ TEST_F(ServerActivation, APortInUseFailsTheActivationUntilItIsFree) {
 using ServerDeactivation = EchoServer;
 
 TEST_F(ServerDeactivation, ClosesEveryOpenConnectionAndStopsListening) {
+  server.ListenQueue = IdMaxListenQueue();
   ActivateAnywhere();
   LoopbackClient afterExchange(port);
   LoopbackClient silent(port);
@@ -195,7 +197,13 @@ TEST_F(ServerDeactivation, ClosesEveryOpenConnectionAndStopsListening) {
   afterExchange.SendFrame(Text("hello"));
   EXPECT_PRED_FORMAT2(BytesEqual, Text("hello"), afterExchange.ReadFrame());
   midFrame.SendBytes({0x00, 0x00, 0x00, 0x09, 0x61, 0x62});
-  ASSERT_TRUE(ConnectionThreadsReach(3));
+  // Hundreds more, each blocked in its first read.
+  std::vector<std::unique_ptr<LoopbackClient>> idle;
+  for (int i = 3; i < 300; ++i) {
+    idle.push_back(std::make_unique<LoopbackClient>(port));
+    VELTA_ASSERT_CONNECTED(*idle.back());
+  }
+  ASSERT_TRUE(ConnectionThreadsReach(300)) << server.Threads().Count() << " connection threads";
 
   ASSERT_NO_THROW(server.SetActive(false));
   EXPECT_FALSE(server.Active());
@@ -211,6 +219,10 @@ TEST_F(ServerDeactivation, ClosesEveryOpenConnectionAndStopsListening) {
   {
     SCOPED_TRACE("mid-frame");
     midFrame.ExpectClosedByServer();
+  }
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    SCOPED_TRACE("idle " + std::to_string(i));
+    idle[i]->ExpectClosedByServer();
   }
   ExpectNoListenerOn(port);
 }
