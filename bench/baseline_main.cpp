@@ -3,7 +3,7 @@
 // against. By default it reads and writes as few times as it can; with
 // --chunked it makes echo-host's calls, so that the two ratios tell the
 // design's cost from the implementation's.
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 #include "bench/connection_registry.h"
 #include "bench/echo_session.h"
 

@@ -4,7 +4,7 @@
 // touches valid memory.
 #pragma once
 
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +13,9 @@
 #include <unordered_map>
 
 namespace velta::bench {
+
+// The client side of the protocol is the bench's foundation.
+using namespace velta::client;
 
 class ConnectionRegistry {
 public:

@@ -1,6 +1,6 @@
 #include "bench/echo_session.h"
 
-#include "bench/frame.h"
+#include "client/frame.h"
 
 #include <algorithm>
 #include <cstdint>

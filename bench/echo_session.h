@@ -6,9 +6,12 @@
 // costs, the second what our implementation of it costs.
 #pragma once
 
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 namespace velta::bench {
+
+// The client side of the protocol is the bench's foundation.
+using namespace velta::client;
 
 enum class EchoPattern { Gathered, Chunked };
 

@@ -2,9 +2,9 @@
 // result line, and collecting the first failure from worker threads.
 #pragma once
 
-#include "bench/bench_socket.h"
-#include "bench/frame.h"
-#include "bench/reply_stream.h"
+#include "client/client_socket.h"
+#include "client/frame.h"
+#include "client/reply_stream.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +16,9 @@
 #include <vector>
 
 namespace velta::bench {
+
+// The client side of the protocol is the bench's foundation.
+using namespace velta::client;
 
 using Clock = std::chrono::steady_clock;
 

@@ -1,6 +1,6 @@
 // bench-load: drives one load profile against an echo server on 127.0.0.1 and
 // prints one line of key=value pairs; any wrong reply makes it exit 1.
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 #include "bench/load_options.h"
 #include "bench/load_profiles.h"
 
@@ -33,6 +33,7 @@ Result run_profile(const LoadOptions& o) {
     if (o.profile == "c500") return run_fanout(o, 1024, pick(o.connections, 500), pick(o.threads, 4));
     if (o.profile == "idle1000") return run_idle(o, pick(o.connections, 1000));
     if (o.profile == "hostile") return run_hostile(o);
+    if (o.profile == "window64k") return run_windows(o, 64 * 1024, pick(o.connections, 2), 8);
     if (o.profile == "c10k") return run_c10k(o, pick(o.connections, 10000));
     throw LoadError("unknown profile " + o.profile);
 }

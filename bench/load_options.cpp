@@ -31,7 +31,7 @@ const char* load_usage() {
     return "usage: bench-load --port P --profile NAME [--seconds S] [--pid PID]\n"
            "                  [--connections N] [--threads T] [--stop]\n"
            "       bench-load --port P --wait-ready S\n"
-           "profiles: single64 four64 pipe64 mib c500 idle1000 hostile c10k\n"
+           "profiles: single64 four64 pipe64 mib c500 idle1000 hostile c10k window64k\n"
            "  idle1000 and hostile need --pid of the server (its /proc/PID/status is read);\n"
            "  hostile runs for at least 5 s;\n"
            "  c10k opens --connections (default 10000) in bursts of 500; with --pid it reads\n"

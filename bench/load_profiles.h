@@ -11,6 +11,9 @@ namespace velta::bench {
 Result run_lockstep(const LoadOptions& o, std::size_t payload_size, int connections);
 // A fixed number of frames outstanding on one connection.
 Result run_pipelined(const LoadOptions& o, std::size_t payload_size, int depth);
+// depth frames on the way on each of several connections, each in a thread
+// of its own: the verified payload bytes per second.
+Result run_windows(const LoadOptions& o, std::size_t payload_size, int connections, int depth);
 // One large frame at a time, sent and received concurrently.
 Result run_large(const LoadOptions& o, std::size_t payload_size);
 // Many connections, one frame outstanding each, few threads.

@@ -94,11 +94,11 @@ LoopbackClient::LoopbackClient(int port, int io_timeout_ms) : io_timeout_ms_(io_
     connect_error_ = "socket library did not start";
     return;
   }
-  socket_ = bench::connect_loopback(static_cast<std::uint16_t>(port), io_timeout_ms, connect_error_);
+  socket_ = client::connect_loopback(static_cast<std::uint16_t>(port), io_timeout_ms, connect_error_);
 }
 
 bool LoopbackClient::TrySend(const Bytes& bytes) {
-  return Connected() && bench::send_all(socket_, bytes.data(), bytes.size());
+  return Connected() && client::send_all(socket_, bytes.data(), bytes.size());
 }
 
 ReadEnd LoopbackClient::TryReadExact(std::size_t count, Bytes& out) {
@@ -107,10 +107,10 @@ ReadEnd LoopbackClient::TryReadExact(std::size_t count, Bytes& out) {
   while (count > 0) {
     // Waiting first tells a timeout apart from a failed receive, which the
     // seam reports alike.
-    int ready = bench::wait_readable(socket_, io_timeout_ms_);
+    int ready = client::wait_readable(socket_, io_timeout_ms_);
     if (ready == 0) return ReadEnd::kTimeout;
     if (ready < 0) return ReadEnd::kReset;
-    long n = bench::recv_some(socket_, chunk, std::min(count, sizeof chunk));
+    long n = client::recv_some(socket_, chunk, std::min(count, sizeof chunk));
     if (n == 0) return ReadEnd::kEndOfStream;
     if (n < 0) return ReadEnd::kReset;
     out.insert(out.end(), chunk, chunk + n);
@@ -127,8 +127,8 @@ bool LoopbackClient::RequireConnected(const char* step) {
 
 void LoopbackClient::SendBytes(const Bytes& bytes) {
   if (!RequireConnected("send")) return;
-  if (!bench::send_all(socket_, bytes.data(), bytes.size()))
-    ADD_FAILURE() << "sending " << bytes.size() << " bytes failed: " << bench::last_socket_error();
+  if (!client::send_all(socket_, bytes.data(), bytes.size()))
+    ADD_FAILURE() << "sending " << bytes.size() << " bytes failed: " << client::last_socket_error();
 }
 
 void LoopbackClient::SendFrame(const Bytes& payload) { SendBytes(Frame(payload)); }
@@ -136,8 +136,8 @@ void LoopbackClient::SendFrame(const Bytes& payload) { SendBytes(Frame(payload))
 void LoopbackClient::SendByteByByte(const Bytes& bytes) {
   if (!RequireConnected("send")) return;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (!bench::send_all(socket_, &bytes[i], 1)) {
-      ADD_FAILURE() << "sending byte " << i << " failed: " << bench::last_socket_error();
+    if (!client::send_all(socket_, &bytes[i], 1)) {
+      ADD_FAILURE() << "sending byte " << i << " failed: " << client::last_socket_error();
       return;
     }
   }
@@ -166,14 +166,14 @@ Bytes LoopbackClient::ReadFrame() {
 
 void LoopbackClient::ExpectClosedByServer(int timeout_ms) {
   if (!RequireConnected("expecting the close")) return;
-  int ready = bench::wait_readable(socket_, timeout_ms);
+  int ready = client::wait_readable(socket_, timeout_ms);
   if (ready == 0) {
     ADD_FAILURE() << "the server had not closed the connection after " << timeout_ms << " ms";
     return;
   }
   if (ready < 0) return;  // The poll itself reports the broken connection.
   std::uint8_t chunk[256];
-  long n = bench::recv_some(socket_, chunk, sizeof chunk);
+  long n = client::recv_some(socket_, chunk, sizeof chunk);
   if (n > 0)
     ADD_FAILURE() << "expected the connection closed, but " << n
                   << " bytes arrived: " << Hex(Bytes(chunk, chunk + n), 0, 32);
@@ -181,10 +181,10 @@ void LoopbackClient::ExpectClosedByServer(int timeout_ms) {
 
 void LoopbackClient::ExpectNothingFor(int ms) {
   if (!RequireConnected("expecting silence")) return;
-  int ready = bench::wait_readable(socket_, ms);
+  int ready = client::wait_readable(socket_, ms);
   if (ready == 0) return;
   std::uint8_t chunk[256];
-  long n = ready > 0 ? bench::recv_some(socket_, chunk, sizeof chunk) : -1;
+  long n = ready > 0 ? client::recv_some(socket_, chunk, sizeof chunk) : -1;
   if (n > 0)
     ADD_FAILURE() << "expected nothing, but " << n << " bytes arrived: " << Hex(Bytes(chunk, chunk + n), 0, 32);
   else
@@ -194,12 +194,12 @@ void LoopbackClient::ExpectNothingFor(int ms) {
 
 void LoopbackClient::HalfClose() {
   if (!RequireConnected("half-close")) return;
-  if (!ShutdownSending(socket_)) ADD_FAILURE() << "shutdown for sending failed: " << bench::last_socket_error();
+  if (!client::shutdown_send(socket_)) ADD_FAILURE() << "shutdown for sending failed: " << client::last_socket_error();
 }
 
 void LoopbackClient::Reset() {
   if (!RequireConnected("reset")) return;
-  if (!CloseWithReset(socket_)) ADD_FAILURE() << "setting a zero linger failed: " << bench::last_socket_error();
+  if (!client::reset_close(socket_)) ADD_FAILURE() << "setting a zero linger failed: " << client::last_socket_error();
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 class TIdTCPServer;
 
@@ -36,12 +36,6 @@ Bytes Pattern(std::size_t size, std::uint32_t seed);
 // printing two 100000-element vectors.
 ::testing::AssertionResult BytesEqual(const char* expected_expr, const char* actual_expr,
                                       const Bytes& expected, const Bytes& actual);
-
-// The two client moves the bench seam lacks; the only code of the tests that
-// touches the platform's sockets.
-bool ShutdownSending(const bench::Socket& socket);
-// The peer sees a reset rather than an orderly end of stream.
-bool CloseWithReset(bench::Socket& socket);
 
 // How a bounded read ended.
 enum class ReadEnd { kComplete, kEndOfStream, kReset, kTimeout, kNotConnected };
@@ -88,8 +82,8 @@ class LoopbackClient {
  private:
   bool RequireConnected(const char* step);
 
-  bench::NetSession net_;
-  bench::Socket socket_;
+  client::NetSession net_;
+  client::Socket socket_;
   std::string connect_error_;
   int io_timeout_ms_;
 };

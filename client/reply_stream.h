@@ -3,13 +3,13 @@
 // a header arrives instead of after waiting for a payload that never comes.
 #pragma once
 
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-namespace velta::bench {
+namespace velta::client {
 
 class ReplyStream {
 public:
@@ -31,4 +31,4 @@ private:
     std::size_t end_ = 0;
 };
 
-}  // namespace velta::bench
+}  // namespace velta::client

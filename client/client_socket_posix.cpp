@@ -1,10 +1,11 @@
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,9 +14,10 @@
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <memory>
 #include <vector>
 
-namespace velta::bench {
+namespace velta::client {
 
 namespace {
 
@@ -145,20 +147,57 @@ Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err)
     return s;
 }
 
-Socket start_connect_loopback(std::uint16_t port, std::string& err) {
-    Socket s(to_native(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)));
+namespace {
+
+Socket start_connect(int family, const sockaddr* address, socklen_t size, std::string& err) {
+    Socket s(to_native(::socket(family, SOCK_STREAM | SOCK_NONBLOCK, 0)));
     if (!s.valid()) {
         err = "socket: " + last_socket_error();
         return Socket();
     }
+    if (::connect(fd(s), address, size) != 0 && errno != EINPROGRESS) {
+        err = "connect: " + last_socket_error();
+        return Socket();
+    }
+    return s;
+}
+
+}  // namespace
+
+Socket start_connect_loopback(std::uint16_t port, std::string& err) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(port);
-    if (::connect(fd(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
-        err = "connect: " + last_socket_error();
-        return Socket();
+    return start_connect(AF_INET, reinterpret_cast<const sockaddr*>(&addr), sizeof addr, err);
+}
+
+bool resolve_host(const std::string& host, std::uint16_t port, std::vector<HostAddress>& out, std::string& err) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (rc != 0) {
+        err = rc == EAI_SYSTEM ? last_socket_error() : gai_strerror(rc);
+        return false;
     }
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
+    for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+        char text[NI_MAXHOST] = {};
+        if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) continue;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(a->ai_addr);
+        out.push_back({std::vector<unsigned char>(bytes, bytes + a->ai_addrlen), a->ai_family, text});
+    }
+    if (out.empty()) err = "no usable address";
+    return !out.empty();
+}
+
+Socket connect_address(const HostAddress& address, int timeout_ms, std::string& err) {
+    Socket s = start_connect(address.family, reinterpret_cast<const sockaddr*>(address.sockaddr_bytes.data()),
+                             static_cast<socklen_t>(address.sockaddr_bytes.size()), err);
+    if (!s.valid() || !finish_connect(s, timeout_ms, timeout_ms, err)) return Socket();
     return s;
 }
 
@@ -196,13 +235,16 @@ bool set_no_delay(const Socket& s) {
     return setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
-void reset_close(Socket& s) {
+bool reset_close(Socket& s) {
     linger abort_on_close{1, 0};
-    ::setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    const bool set = ::setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close) == 0;
     s.reset();
+    return set;
 }
 
 void shutdown_both(const Socket& s) { ::shutdown(fd(s), SHUT_RDWR); }
+
+bool shutdown_send(const Socket& s) { return ::shutdown(fd(s), SHUT_WR) == 0; }
 
 bool send_all(const Socket& s, const void* data, std::size_t size, bool more_follows) {
     const char* p = static_cast<const char*>(data);
@@ -304,4 +346,4 @@ bool ReadinessSet::ready(std::size_t index) const {
     return (impl_->entries[index].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
-}  // namespace velta::bench
+}  // namespace velta::client

@@ -5,7 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 
-#include "bench/bench_socket.h"
+#include "client/client_socket.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -13,9 +13,11 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
+#include <string>
 #include <vector>
 
-namespace velta::bench {
+namespace velta::client {
 
 namespace {
 
@@ -144,22 +146,60 @@ Socket connect_loopback(std::uint16_t port, int io_timeout_ms, std::string& err)
     return s;
 }
 
-Socket start_connect_loopback(std::uint16_t port, std::string& err) {
-    Socket s(static_cast<NativeSocket>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+namespace {
+
+Socket start_connect(int family, const sockaddr* address, int size, std::string& err) {
+    Socket s(static_cast<NativeSocket>(::socket(family, SOCK_STREAM, IPPROTO_TCP)));
     u_long non_blocking = 1;
     if (!s.valid() || ioctlsocket(sock(s), FIONBIO, &non_blocking) != 0) {
         err = "socket: " + last_socket_error();
         return Socket();
     }
+    if (::connect(sock(s), address, size) != 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
+        err = "connect: " + last_socket_error();
+        return Socket();
+    }
+    return s;
+}
+
+}  // namespace
+
+Socket start_connect_loopback(std::uint16_t port, std::string& err) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(port);
-    if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
-        WSAGetLastError() != WSAEWOULDBLOCK) {
-        err = "connect: " + last_socket_error();
-        return Socket();
+    return start_connect(AF_INET, reinterpret_cast<const sockaddr*>(&addr), sizeof addr, err);
+}
+
+bool resolve_host(const std::string& host, std::uint16_t port, std::vector<HostAddress>& out, std::string& err) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (rc != 0) {
+        err = "getaddrinfo: error " + std::to_string(rc);
+        return false;
     }
+    std::unique_ptr<addrinfo, void(WSAAPI*)(addrinfo*)> list(found, ::freeaddrinfo);
+    for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+        char text[NI_MAXHOST] = {};
+        if (::getnameinfo(a->ai_addr, static_cast<socklen_t>(a->ai_addrlen), text, sizeof text, nullptr, 0,
+                          NI_NUMERICHOST) != 0)
+            continue;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(a->ai_addr);
+        out.push_back({std::vector<unsigned char>(bytes, bytes + a->ai_addrlen), a->ai_family, text});
+    }
+    if (out.empty()) err = "no usable address";
+    return !out.empty();
+}
+
+Socket connect_address(const HostAddress& address, int timeout_ms, std::string& err) {
+    Socket s = start_connect(address.family, reinterpret_cast<const sockaddr*>(address.sockaddr_bytes.data()),
+                             static_cast<int>(address.sockaddr_bytes.size()), err);
+    if (!s.valid() || !finish_connect(s, timeout_ms, timeout_ms, err)) return Socket();
     return s;
 }
 
@@ -199,10 +239,14 @@ bool set_no_delay(const Socket& s) {
 
 void shutdown_both(const Socket& s) { ::shutdown(sock(s), SD_BOTH); }
 
-void reset_close(Socket& s) {
+bool shutdown_send(const Socket& s) { return ::shutdown(sock(s), SD_SEND) == 0; }
+
+bool reset_close(Socket& s) {
     linger abort_on_close{1, 0};
-    setsockopt(sock(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close), sizeof abort_on_close);
+    const bool set = setsockopt(sock(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close),
+                                sizeof abort_on_close) == 0;
     s.reset();
+    return set;
 }
 
 // Winsock has no "more follows" flag for send.
@@ -292,4 +336,4 @@ bool ReadinessSet::ready(std::size_t index) const {
     return (impl_->entries[index].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
 }
 
-}  // namespace velta::bench
+}  // namespace velta::client

@@ -1,9 +1,9 @@
-#include "bench/frame.h"
+#include "client/frame.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace velta::bench {
+namespace velta::client {
 
 namespace {
 
@@ -25,10 +25,11 @@ std::int32_t get_length(const unsigned char* in) {
     return static_cast<std::int32_t>(u);
 }
 
-FrameMaker::FrameMaker(std::size_t payload_size) : base_(payload_size), frame_(kHeaderSize + payload_size) {
+FrameMaker::FrameMaker(std::size_t payload_size, std::uint32_t seed)
+    : base_(payload_size), frame_(kHeaderSize + payload_size) {
     // Pseudo-random bytes cover every byte value, including 0x00 and 0xFF,
     // which a text-like pattern would miss.
-    std::uint32_t x = 0x9E3779B9u ^ static_cast<std::uint32_t>(payload_size);
+    std::uint32_t x = (0x9E3779B9u ^ static_cast<std::uint32_t>(payload_size) ^ (seed * 0x85EBCA6Bu)) | 1u;
     for (auto& b : base_) {
         x ^= x << 13;
         x ^= x >> 17;
@@ -72,4 +73,4 @@ bool FrameMaker::matches(const unsigned char* payload, std::uint64_t seq, std::s
     return true;
 }
 
-}  // namespace velta::bench
+}  // namespace velta::client

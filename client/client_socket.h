@@ -1,14 +1,16 @@
-// The only place where bench code touches the operating system. Everything
-// else in bench is plain C++17 on top of these few calls, so the load
-// generator and the baseline server build unchanged for POSIX and Win32.
+// The client side's one place where it touches the operating system's
+// sockets: veltaping, the load generator, the baseline server and the tests'
+// clients are plain C++17 on top of these few calls, so they build unchanged
+// for POSIX and Win32.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-namespace velta::bench {
+namespace velta::client {
 
 // Wide enough for both a POSIX descriptor and a Win32 SOCKET (UINT_PTR).
 using NativeSocket = std::uintptr_t;
@@ -77,6 +79,22 @@ Socket start_connect_loopback(std::uint16_t port, std::string& err);
 // send and receive, Nagle off).
 bool finish_connect(const Socket& s, int timeout_ms, int io_timeout_ms, std::string& err);
 
+// One address a host name stands for, as the system's connect takes it.
+struct HostAddress {
+    std::vector<unsigned char> sockaddr_bytes;
+    int family = 0;
+    // Numeric, without brackets: "192.0.2.7", "fe80::1".
+    std::string text;
+};
+
+// The addresses of host (a name, or an IPv4 or IPv6 address) in the order
+// the system's resolver gives them. False when the name cannot be resolved,
+// with the resolver's reason in err.
+bool resolve_host(const std::string& host, std::uint16_t port, std::vector<HostAddress>& out, std::string& err);
+// Connects within timeout_ms. The socket blocks afterwards, every send and
+// receive bounded by timeout_ms as well, Nagle off.
+Socket connect_address(const HostAddress& address, int timeout_ms, std::string& err);
+
 // Asks the process to stop as its operator would (SIGTERM); false where
 // that cannot be done (Windows).
 bool request_process_stop(long pid);
@@ -84,8 +102,11 @@ bool request_process_stop(long pid);
 bool set_no_delay(const Socket& s);
 // Wakes any thread blocked on s; the owner still closes it.
 void shutdown_both(const Socket& s);
-// Closes with a reset (RST) instead of an orderly close.
-void reset_close(Socket& s);
+// Ends this side's sending (the peer reads end of stream); receiving goes on.
+bool shutdown_send(const Socket& s);
+// Closes with a reset (RST) instead of an orderly close; false when the
+// socket could not be told to (it is closed either way).
+bool reset_close(Socket& s);
 
 bool send_all(const Socket& s, const void* data, std::size_t size, bool more_follows = false);
 // Sends head then body as one gathered write, continuing after partial writes.
@@ -120,4 +141,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace velta::bench
+}  // namespace velta::client

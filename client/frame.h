@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace velta::bench {
+namespace velta::client {
 
 constexpr std::size_t kHeaderSize = 4;
 
@@ -17,7 +17,8 @@ std::int32_t get_length(const unsigned char* in);
 
 class FrameMaker {
 public:
-    explicit FrameMaker(std::size_t payload_size);
+    // seed picks the payload's bytes: the same seed, the same frames.
+    explicit FrameMaker(std::size_t payload_size, std::uint32_t seed = 0);
 
     std::size_t payload_size() const { return base_.size(); }
     std::size_t frame_size() const { return kHeaderSize + base_.size(); }
@@ -36,4 +37,4 @@ private:
     std::vector<unsigned char> frame_;
 };
 
-}  // namespace velta::bench
+}  // namespace velta::client

@@ -1,11 +1,11 @@
-#include "bench/reply_stream.h"
+#include "client/reply_stream.h"
 
-#include "bench/frame.h"
+#include "client/frame.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace velta::bench {
+namespace velta::client {
 
 ReplyStream::ReplyStream(std::size_t payload_size, std::size_t capacity)
     : payload_size_(payload_size), buf_(std::max(capacity, kHeaderSize + payload_size)) {}
@@ -47,4 +47,4 @@ ReplyStream::Next ReplyStream::next(const unsigned char*& payload, std::string& 
     return Next::Reply;
 }
 
-}  // namespace velta::bench
+}  // namespace velta::client
