@@ -240,6 +240,28 @@ DWORD Stop(TService& service, std::string& message) {
   return ERROR_SUCCESS;
 }
 
+// Starts the service when its settings say it is meant to run, as the
+// system would at boot; an installer runs it after it has put the program
+// in place. A switched-off service is left alone, and nothing is logged.
+DWORD AutoStart(TService& service, std::string& message) {
+  if (!service.SwitchedOn()) {
+    message = "switched off, not started";
+    return ERROR_SUCCESS;
+  }
+  TScHandle installed;
+  DWORD error = OpenInstalled(service, SERVICE_START, installed, message);
+  if (error != ERROR_SUCCESS) return error;
+  if (!StartServiceA(installed.Get(), 0, nullptr)) {
+    error = GetLastError();
+    if (error != ERROR_SERVICE_ALREADY_RUNNING) {
+      message = "cannot start it: " + SystemMessage(error);
+      return error;
+    }
+  }
+  message = "started";
+  return ERROR_SUCCESS;
+}
+
 DWORD Uninstall(TService& service, std::string& message) {
   TScHandle installed;
   DWORD openError = OpenInstalled(service, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE, installed, message);
@@ -362,24 +384,28 @@ int RunServiceApplication(TService& service, int argc, char** argv) {
   bool install = false;
   bool uninstall = false;
   bool stop = false;
+  bool autoStart = false;
   bool silent = false;
   for (int i = 1; i < argc; ++i) {
     if (SwitchIs(argv[i], "install")) install = true;
     if (SwitchIs(argv[i], "uninstall")) uninstall = true;
     if (SwitchIs(argv[i], "stop")) stop = true;
+    if (SwitchIs(argv[i], "autostart")) autoStart = true;
     if (SwitchIs(argv[i], "silent")) silent = true;
   }
 
-  if (install || uninstall || stop) {
+  if (install || uninstall || stop || autoStart) {
     std::string message;
     DWORD result = ERROR_SUCCESS;
-    if (int(install) + int(uninstall) + int(stop) > 1) {
+    if (int(install) + int(uninstall) + int(stop) + int(autoStart) > 1) {
       result = ERROR_INVALID_PARAMETER;
-      message = "give one of /install, /uninstall and /stop";
+      message = "give one of /install, /uninstall, /stop and /autostart";
     } else if (install) {
       result = Install(service, message);
     } else if (uninstall) {
       result = Uninstall(service, message);
+    } else if (autoStart) {
+      result = AutoStart(service, message);
     } else {
       result = Stop(service, message);
     }
@@ -397,7 +423,8 @@ int RunServiceApplication(TService& service, int argc, char** argv) {
     if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
       Tell("veltad.exe is the Windows service " + name + " (" + service.DisplayName() +
                "): the service manager starts it. Register it with veltad.exe /install, remove it with "
-               "veltad.exe /uninstall; veltad.exe /stop stops it and waits until it has stopped; /silent suppresses "
+               "veltad.exe /uninstall; veltad.exe /stop stops it and waits until it has stopped; veltad.exe "
+               "/autostart starts it when veltactl.ini says StartType=1; /silent suppresses "
                "the messages.",
            false);
     } else {

@@ -82,6 +82,9 @@ class TService {
   void SetStateListener(TStateListener listener);
   // The function that the system's control dispatcher calls with each code.
   virtual TServiceControlEntry GetControlEntry() = 0;
+  // Whether the service, as its settings stand, is meant to be running: an
+  // installer starts it after an installation only then.
+  virtual bool SwitchedOn() const { return true; }
 
   // A start whose handler failed ends the service with this exit code.
   static constexpr int kStartFailedExitCode = 1;

@@ -134,4 +134,6 @@ bool TVeltaService::HandleUserControl(unsigned code) {
   return true;
 }
 
+bool TVeltaService::SwitchedOn() const { return ServerSettings.StartType == "1"; }
+
 TServiceControlEntry TVeltaService::GetControlEntry() { return ControlEntry; }

@@ -41,6 +41,8 @@ class TVeltaService : public TService {
   void ReloadIniToFastConfig();
   void GoSendMessageToLog(const std::string& text);
   TServiceControlEntry GetControlEntry() override;
+  // StartType "1", as the constructor loaded it.
+  bool SwitchedOn() const override;
 
  protected:
   bool HandleUserControl(unsigned code) override;

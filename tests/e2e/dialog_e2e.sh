@@ -37,7 +37,7 @@ export LC_ALL=C
 source "$(dirname "$0")/../../scripts/wine-session.sh"
 velta_wine_join || exit 1
 
-probe=$native_bin/echo-probe
+probe=$native_bin/veltaping
 dir=$work/dialog
 veltactl=$dir/veltactl.exe
 veltad=$dir/veltad.exe
@@ -159,7 +159,7 @@ probe_ok() {
   local p=$1 seconds=${2:-5} deadline result
   deadline=$((SECONDS + seconds))
   while :; do
-    result=$("$probe" "$p" "dialog e2e" 2>&1) && { echo "   port $p answers: $(tail -1 <<<"$result")"; return 0; }
+    result=$("$probe" -n 1 -w 1000 "127.0.0.1:$p" 2>&1) && { echo "   port $p answers: $(head -1 <<<"$result")"; return 0; }
     [ $SECONDS -ge $deadline ] && fail "no echo on port $p: $result"
     sleep 0.1
   done
@@ -167,8 +167,8 @@ probe_ok() {
 
 probe_refused() {
   local p=$1 result
-  if result=$("$probe" "$p" "refused?" 2>&1); then fail "port $p answers"; fi
-  grep -qi "refused" <<<"$result" || fail "port $p: expected a refused connection, got: $result"
+  result=$("$probe" -n 1 -w 1000 "127.0.0.1:$p" 2>&1)
+  [ $? -eq 1 ] || fail "port $p answers: $result"
   echo "   port $p refuses connections"
 }
 
@@ -218,7 +218,7 @@ for program in "$built_veltactl" "$built_veltad" "$driver" "$scm_exe" "$layout_c
   [ -f "$program" ] || fail "$program is missing"
 done
 for p in $port $new_port; do
-  if "$probe" "$p" "" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
+  if "$probe" -n 1 -w 1000 "127.0.0.1:$p" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
 done
 if wine "$scm_exe" state >/dev/null 2>&1; then
   # Left by a run that was killed.

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a fresh prefix of its own: installs
-# the MSI silently, then a rebuild of the same version over it, checks the
-# files, the programs' version resources and
-# manifests, the service's registration and event source, restarts Windows
-# with StartType=1 and expects the service to run and echo, installs a newer
-# MSI over it, restarts again, uninstalls, and finally registers the same
-# veltad.exe with /install to check that both ways register the same.
+# the MSI silently, then a rebuild of the same version over it (without
+# veltactl.ini: the service stays stopped and writes no log), checks the
+# three programs, their version resources and manifests, the service's
+# registration and event source, restarts Windows with StartType=1 and
+# expects the service to run and echo, installs a newer MSI over it (the
+# switched-on service runs again and answers the installed veltaping.exe),
+# uninstalls, and finally registers the same veltad.exe with /install to
+# check that both ways register the same.
 #
 #   msi_e2e.sh FIRST_BUILD_MSI OLD_MSI OLD_VERSION NEW_MSI NEW_VERSION BIN_DIR NATIVE_BIN_DIR WORK_DIR
 #
@@ -38,7 +40,7 @@ source "$(dirname "$0")/../../scripts/wine-session.sh"
 
 scm=$bin/scm-driver.exe
 check=$bin/resource-check.exe
-probe=$native_bin/echo-probe
+probe=$native_bin/veltaping
 port=11059
 step_name=
 started=$SECONDS
@@ -70,11 +72,11 @@ wait_state() {
 
 probe_ok() {
   local deadline=$((SECONDS + 10)) answer
-  while ! answer=$("$probe" $port "$1" 2>&1); do
+  while ! answer=$("$probe" -n 1 -w 1000 "127.0.0.1:$port" 2>&1); do
     [ $SECONDS -ge $deadline ] && fail "no echo on port $port: $answer"
     sleep 0.1
   done
-  echo "   port $port answers: $(tail -1 <<<"$answer")"
+  echo "   port $port answers ($1): $(head -1 <<<"$answer")"
 }
 
 expect_one_product() {
@@ -107,7 +109,7 @@ check_resources() {
 step "prerequisites"
 for f in "$first_msi" "$old_msi" "$new_msi"; do [ -f "$f" ] || fail "$f is missing: run scripts/release first"; done
 for f in "$scm" "$check" "$bin/veltad.exe" "$probe"; do [ -e "$f" ] || fail "$f is missing"; done
-"$probe" $port "" >/dev/null 2>&1 && fail "port $port is taken by another program"
+"$probe" -n 1 -w 1000 "127.0.0.1:$port" >/dev/null 2>&1 && fail "port $port is taken by another program"
 
 step "fresh prefix $WINEPREFIX"
 rm -rf "$work"
@@ -124,12 +126,13 @@ velta_run_wine msiexec /i "$first_msi" /qn
 velta_run_wine msiexec /i "$old_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /i of the rebuild exited with $rc: $out"
 expect_one_product "the rebuild installed beside the first build"
-for f in veltad.exe veltactl.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
+for f in veltad.exe veltactl.exe veltaping.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velta.lnk' | head -1)
 [ -n "$shortcut" ] || fail "no Start-menu shortcut Velta"
 echo "   files in $dir, shortcut ${shortcut#"$WINEPREFIX/"}"
 check_resources veltad.exe asInvoker "$old_version"
 check_resources veltactl.exe requireAdministrator "$old_version"
+check_resources veltaping.exe asInvoker "$old_version"
 
 step "the service is registered to start with the system and left stopped"
 msi_registration=$(registration)
@@ -138,7 +141,8 @@ grep -qE 'Start +REG_DWORD +0x2' <<<"$msi_registration" || fail "not started wit
 grep -qE 'EventMessageFile +REG_EXPAND_SZ +C:\\Program Files\\Velta\\veltad.exe' <<<"$msi_registration" ||
   fail "EventMessageFile"
 velta_run_wine "$scm" state
-grep -q '^STOPPED' <<<"$out" || fail "the installer started the service: $out"
+grep -q '^STOPPED' <<<"$out" || fail "the installer started the service without veltactl.ini: $out"
+[ ! -e "$log" ] || fail "the installs wrote an activity log: $(cat "$log")"
 
 step "restart of Windows with StartType=1: the service runs and echoes"
 printf '[Server]\r\nStartType=1\r\n' >"$ini"
@@ -146,20 +150,23 @@ velta_wine_reboot
 wait_state RUNNING 20
 probe_ok "installed $old_version"
 cp "$ini" "$work/ini.before"
+cp "$log" "$work/log.before"
 
 step "msiexec /i $(basename "$new_msi") /qn over it"
 velta_run_wine msiexec /i "$new_msi" /qn
 [ $rc -eq 0 ] || fail "the upgrade exited with $rc: $out"
 cmp -s "$ini" "$work/ini.before" || fail "the upgrade changed veltactl.ini"
-[ "$(grep -c 'Pokrenut\.' "$log")" = 1 ] || fail "the upgrade lost the activity log"
+cmp -s -n "$(stat -c %s "$work/log.before")" "$log" "$work/log.before" || fail "the upgrade lost the activity log"
 expect_one_product "both versions are registered as installed"
 check_resources veltad.exe asInvoker "$new_version"
 check_resources veltactl.exe requireAdministrator "$new_version"
 [ "$(registration)" = "$msi_registration" ] || fail "the upgrade changed the registration: $(registration)"
 echo "   INI, activity log and registration kept"
-velta_wine_reboot
+# Switched on before the upgrade, running after it, without a restart.
 wait_state RUNNING 20
-probe_ok "upgraded to $new_version"
+velta_run_wine "$dir/veltaping.exe" -n 1 -w 2000 "127.0.0.1:$port"
+[ $rc -eq 0 ] || fail "the installed veltaping.exe got no echo after the upgrade: $out"
+echo "   $(head -1 <<<"$out")"
 
 step "msiexec /x $(basename "$new_msi") /qn while the service runs"
 velta_run_wine msiexec /x "$new_msi" /qn
@@ -168,7 +175,7 @@ velta_run_wine "$scm" state
 grep -q 'OpenServiceA failed: 1060' <<<"$out" || fail "the service is still registered: $out"
 wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VeltaService' >/dev/null 2>&1 &&
   fail "the event source is still registered"
-for f in veltad.exe veltactl.exe; do [ ! -e "$dir/$f" ] || fail "$f is still there"; done
+for f in veltad.exe veltactl.exe veltaping.exe; do [ ! -e "$dir/$f" ] || fail "$f is still there"; done
 [ ! -e "$shortcut" ] || fail "the shortcut is still there"
 [ "$(tail -1 "$log" | tr -d '\r' | sed 's/.* : //')" = "Zaustavljen." ] || fail "the service did not stop cleanly"
 cmp -s "$ini" "$work/ini.before" || fail "the uninstall changed veltactl.ini"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # veltad.exe as a real service under Wine: installed from a fresh directory,
 # driven through the service manager with scm-driver.exe, checked through
-# its TCP port (native echo-probe on 127.0.0.1), its activity log
+# its TCP port (native veltaping on 127.0.0.1), its activity log
 # veltactl.log byte for byte and its event-log entries (services.exe's
 # standard error). Removed again at the end, also after a failure.
 #
@@ -25,8 +25,9 @@ source "$(dirname "$0")/../../scripts/wine-session.sh"
 source "$(dirname "$0")/listen_burst.sh"
 velta_wine_join || exit 1
 
-probe=$native_bin/echo-probe
+probe=$native_bin/veltaping
 reader_exe=$(dirname "$scm_exe")/file-holder.exe
+veltaping_exe=$(dirname "$scm_exe")/veltaping.exe
 holder=$native_bin/echo-host
 dir=$work/service
 veltad=$dir/veltad.exe
@@ -124,7 +125,7 @@ probe_ok() {
   local p=$1 text=$2 seconds=${3:-5} deadline out
   deadline=$((SECONDS + seconds))
   while :; do
-    out=$("$probe" "$p" "$text" 2>&1) && { echo "   port $p answers: $(tail -1 <<<"$out")"; return 0; }
+    out=$("$probe" -n 1 -w 1000 "127.0.0.1:$p" 2>&1) && { echo "   port $p answers ($text): $(head -1 <<<"$out")"; return 0; }
     [ $SECONDS -ge $deadline ] && fail "no echo on port $p: $out"
     sleep 0.1
   done
@@ -132,8 +133,8 @@ probe_ok() {
 
 probe_refused() {
   local p=$1 out
-  if out=$("$probe" "$p" "refused?" 2>&1); then fail "port $p still answers"; fi
-  grep -qi "refused" <<<"$out" || fail "port $p: expected a refused connection, got: $out"
+  out=$("$probe" -n 1 -w 1000 "127.0.0.1:$p" 2>&1)
+  [ $? -eq 1 ] || fail "port $p still answers: $out"
   echo "   port $p refuses connections"
 }
 
@@ -172,14 +173,14 @@ check_log() {
 # ---------------------------------------------------------------------------
 
 step "prerequisites"
-for program in "$probe" "$holder" "$reader_exe"; do
+for program in "$probe" "$holder" "$reader_exe" "$veltaping_exe"; do
   [ -x "$program" ] || fail "$program is missing: build the native preset first"
 done
 [ -f "$built_veltad" ] || fail "$built_veltad is missing"
 services_mark=$(services_size)
 [ -f "$VELTA_SERVICES_LOG" ] || fail "no $VELTA_SERVICES_LOG: the Wine session did not start services.exe"
 for p in $port $moved_port; do
-  if "$probe" "$p" "" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
+  if "$probe" -n 1 -w 1000 "127.0.0.1:$p" >/dev/null 2>&1; then fail "port $p is taken by another program"; fi
 done
 if wine "$scm_exe" state >/dev/null 2>&1; then
   # Left by a run that was killed; ports are free, so nothing serves with it.
@@ -263,6 +264,17 @@ wait_state RUNNING 20
 expected+=("Pokrenut." "Aktiviran.")
 probe_ok $port "Velta e2e"
 scm_expect 1056 start
+
+step "veltaping.exe checks the service from Windows: exit 0, every reply counted"
+velta_run_wine "$veltaping_exe" --json -n 3 -i 0 -c 2 "127.0.0.1:$port"
+[ $rc -eq 0 ] || fail "veltaping.exe exited with $rc: $out"
+grep -q '"sent":6,' <<<"$out" && grep -q '"received":6,' <<<"$out" && grep -q '"wrong":0' <<<"$out" ||
+  fail "veltaping.exe counted otherwise: $out"
+echo "   $out"
+velta_run_wine "$veltaping_exe" -n 1 "127.0.0.1:$port"
+[ $rc -eq 0 ] && grep -q "^Odgovor od 127.0.0.1:$port: bajtova=32" <<<"$out" || fail "veltaping.exe's line: $out"
+velta_run_wine "$veltaping_exe" -n 1 -w 1000 "127.0.0.1:$((port + 7))"
+[ $rc -eq 1 ] || fail "veltaping.exe against a closed port exited with $rc: $out"
 
 step "pause: connections refused"
 scm_expect 0 pause

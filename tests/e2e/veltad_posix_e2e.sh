@@ -28,7 +28,7 @@ step() { echo "== $*"; }
 port1=$((20000 + RANDOM % 6000))
 port2=$((port1 + 6000))
 
-answers() { "$bin/echo-probe" "$1" "velta" >/dev/null 2>&1; }
+answers() { "$bin/veltaping" -n 1 -w 1000 "127.0.0.1:$1" >/dev/null 2>&1; }
 wait_until() {  # wait_until SECONDS COMMAND...
   local limit=$(($1 * 10)); shift
   for _ in $(seq "$limit"); do "$@" && return 0; sleep 0.1; done
