@@ -26,6 +26,5 @@ class TIdSystemThread {
 
  private:
   std::uintptr_t FHandle = 0;
-  unsigned long FId = 0;
   bool FJoinable = false;
 };

@@ -31,20 +31,18 @@ TIdSystemThread::~TIdSystemThread() {
 
 void TIdSystemThread::Start(std::function<void()> body, std::size_t stackBytes) {
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
-  unsigned id = 0;
   // A reservation, not a commitment: only the pages the thread touches are
   // committed.
   std::uintptr_t thread = _beginthreadex(nullptr, static_cast<unsigned>(stackBytes), Entry, owned.get(),
-                                         stackBytes > 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, &id);
+                                         stackBytes > 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
   if (thread == 0) throw std::system_error(errno, std::generic_category(), "_beginthreadex");
   // The new thread owns its body now.
   owned.release();
   FHandle = thread;
-  FId = id;
   FJoinable = true;
 }
 
-bool TIdSystemThread::IsCurrent() const { return FJoinable && GetCurrentThreadId() == FId; }
+bool TIdSystemThread::IsCurrent() const { return FJoinable && GetThreadId(Handle(FHandle)) == GetCurrentThreadId(); }
 
 void TIdSystemThread::Join() {
   if (!FJoinable) return;

@@ -85,7 +85,12 @@ json_has address null
 json_has lost 1
 grep -q '"rtt_ms":{"avg":null' <<<"$out" || fail "round trip times without replies: $out"
 
+step "an IPv6 address in brackets: nobody listens there, exit 1"
+ping 1 --json -n 1 -w 1000 "[::1]:$((port + 3))"
+json_has target "\"\[::1\]:$((port + 3))\""
+
 step "a name that cannot be resolved, and a bad option: exit 2"
+ping 2 "[::1:$port"
 ping 2 -n 1 -w 1000 no-such-host.invalid
 ping 2 -x "127.0.0.1:$port"
 ping 2 -l 2g "127.0.0.1:$port"
