@@ -120,12 +120,23 @@ dir="$WINEPREFIX/drive_c/Program Files/Velta"
 ini=$dir/veltactl.ini
 log=$dir/veltactl.log
 
-step "msiexec /i $(basename "$first_msi") /qn, then a rebuild of the same version over it"
+step "msiexec /i $(basename "$first_msi") /qn, a rebuild of the same version over it, its removal"
 velta_run_wine msiexec /i "$first_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /i exited with $rc: $out"
 velta_run_wine msiexec /i "$old_msi" /qn
 [ $rc -eq 0 ] || fail "msiexec /i of the rebuild exited with $rc: $out"
 expect_one_product "the rebuild installed beside the first build"
+velta_run_wine msiexec /x "$old_msi" /qn
+[ $rc -eq 0 ] || fail "msiexec /x of the rebuild exited with $rc: $out"
+velta_run_wine "$scm" state
+grep -q 'OpenServiceA failed: 1060' <<<"$out" || fail "the removal left the service registered: $out"
+echo "   one product registered; its removal left no service"
+
+# Wine's installer forgets the upgrade code of a product that replaced one
+# of its own version, so the rest starts from a plain installation.
+step "msiexec /i $(basename "$old_msi") /qn"
+velta_run_wine msiexec /i "$old_msi" /qn
+[ $rc -eq 0 ] || fail "msiexec /i exited with $rc: $out"
 for f in veltad.exe veltactl.exe veltaping.exe; do [ -f "$dir/$f" ] || fail "$dir/$f was not installed"; done
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velta.lnk' | head -1)
 [ -n "$shortcut" ] || fail "no Start-menu shortcut Velta"
