@@ -273,6 +273,9 @@ grep -q '"sent":6,' <<<"$out" && grep -q '"received":6,' <<<"$out" && grep -q '"
 echo "   $out"
 velta_run_wine "$veltaping_exe" -n 1 "127.0.0.1:$port"
 [ $rc -eq 0 ] && grep -q "^Odgovor od 127.0.0.1:$port: bajtova=32" <<<"$out" || fail "veltaping.exe's line: $out"
+# Redirected, the text is in the console's code page, one byte a letter
+# (what cmd decodes it with), not UTF-8.
+grep -q "pogre.nih = 0" <<<"$out" || fail "veltaping.exe's redirected summary is not in the console's code page: $out"
 velta_run_wine "$veltaping_exe" -n 1 -w 1000 "127.0.0.1:$((port + 7))"
 [ $rc -eq 1 ] || fail "veltaping.exe against a closed port exited with $rc: $out"
 
