@@ -102,7 +102,8 @@ void say(const std::string& text1250) {
 int wait_readable_until(const Socket& s, PingClock::time_point deadline) {
     for (;;) {
         if (stop_requested()) return -1;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - PingClock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - PingClock::now()).count();
         if (left <= 0) return 0;
         const int ready = wait_readable(s, static_cast<int>(std::min<long long>(left, kStepMs)));
         if (ready != 0) return ready;
@@ -111,7 +112,8 @@ int wait_readable_until(const Socket& s, PingClock::time_point deadline) {
 
 void sleep_until_or_stopped(PingClock::time_point then) {
     while (!stop_requested() && PingClock::now() < then) {
-        std::this_thread::sleep_for(std::min<PingClock::duration>(then - PingClock::now(), std::chrono::milliseconds(kStepMs)));
+        const PingClock::duration left = then - PingClock::now();
+        std::this_thread::sleep_for(std::min<PingClock::duration>(left, std::chrono::milliseconds(kStepMs)));
     }
 }
 
@@ -165,10 +167,8 @@ PingCounts run_exchanges(PingConnection& connection, const PingOptions& options,
                     }
                 } else {
                     ++counts.lost;
-                    if (!options.quiet) {
-                        say((e.why == "timeout" ? texts::kNoReply + endpoint : texts::kClosed + endpoint + " (" + e.why + ")") +
-                            "\n");
-                    }
+                    if (!options.quiet && e.why == "timeout") say(texts::kNoReply + endpoint + "\n");
+                    if (!options.quiet && e.why != "timeout") say(texts::kClosed + endpoint + " (" + e.why + ")\n");
                 }
             }
         }

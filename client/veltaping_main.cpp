@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     install_stop_handler();
     std::vector<HostAddress> addresses;
     if (!resolve_host(o.host, o.port, addresses, why)) {
-        console_write(ConsoleStream::err, std::string("veltaping: ") + texts::kUnknownHost + o.host + " (" + why + ")\n");
+        console_write(ConsoleStream::err,
+                      std::string("veltaping: ") + texts::kUnknownHost + o.host + " (" + why + ")\n");
         return kUsageStatus;
     }
     const PingSummary summary = run(o, addresses);

@@ -25,8 +25,9 @@ using TRewriteFileFunc = std::function<bool(const std::string& target, const std
 // stands. A replace that lost the old log on the way leaves the new content
 // the only copy: it takes the log's place by a plain move, or stays where
 // it is for the next record or start to restore. Each failure adds one
-// entry to eventLog and leaves the log as it was; nothing is thrown. Two calls at once for one path may lose one of
-// the records (each rewrites what it read), so the caller serialises them.
+// entry to eventLog and leaves the log as it was; nothing is thrown. Two
+// calls at once for one path may lose one of the records (each rewrites
+// what it read), so the caller serialises them.
 void WriteActivityLogRecord(const std::string& path, const std::string& text, const std::string& limiting,
                             const std::string& lines, TEventLog& eventLog, const std::string& stamp,
                             const TReplaceFileFunc& replace = ReplaceFileWith,
