@@ -16,15 +16,6 @@ namespace {
 constexpr int kBurst = 500;
 constexpr int kNewClientTries = 200;
 
-void send_frame(const Socket& s, FrameMaker& maker, std::uint64_t seq) {
-    if (!send_all(s, maker.make(seq), maker.frame_size())) throw LoadError("send failed: " + last_socket_error());
-}
-
-void await_frame(const Socket& s, const FrameMaker& maker, std::uint64_t seq) {
-    ReplyStream replies(kProbePayload, maker.frame_size());
-    await_reply(s, maker, replies, seq);
-}
-
 // Every burst is under way before the first of it is answered; then each
 // connection makes one verified exchange.
 std::vector<Socket> open_in_bursts(std::uint16_t port, int connections) {
@@ -43,8 +34,8 @@ std::vector<Socket> open_in_bursts(std::uint16_t port, int connections) {
             if (!finish_connect(sockets[i], kIoTimeoutMs, kIoTimeoutMs, err))
                 throw LoadError("connection " + std::to_string(i) + ": " + err);
         }
-        for (std::size_t i = start; i < sockets.size(); ++i) send_frame(sockets[i], maker, i);
-        for (std::size_t i = start; i < sockets.size(); ++i) await_frame(sockets[i], maker, i);
+        for (std::size_t i = start; i < sockets.size(); ++i) send_probe(sockets[i], maker, i);
+        for (std::size_t i = start; i < sockets.size(); ++i) await_probe(sockets[i], maker, i);
     }
     return sockets;
 }
@@ -56,8 +47,7 @@ std::vector<double> new_client_latencies(std::uint16_t port) {
     for (int i = 0; i < kNewClientTries; ++i) {
         const Clock::time_point start = Clock::now();
         Socket s = open_client(port);
-        send_frame(s, maker, static_cast<std::uint64_t>(i));
-        await_frame(s, maker, static_cast<std::uint64_t>(i));
+        probe(s, maker, static_cast<std::uint64_t>(i));
         samples.push_back(seconds_since(start) * 1000);
     }
     return samples;
@@ -69,8 +59,8 @@ double wake_storm(const std::vector<Socket>& sockets) {
     FrameMaker maker(kProbePayload);
     const std::uint64_t base = sockets.size();
     const Clock::time_point start = Clock::now();
-    for (std::size_t i = 0; i < sockets.size(); ++i) send_frame(sockets[i], maker, base + i);
-    for (std::size_t i = 0; i < sockets.size(); ++i) await_frame(sockets[i], maker, base + i);
+    for (std::size_t i = 0; i < sockets.size(); ++i) send_probe(sockets[i], maker, base + i);
+    for (std::size_t i = 0; i < sockets.size(); ++i) await_probe(sockets[i], maker, base + i);
     return seconds_since(start) * 1000;
 }
 

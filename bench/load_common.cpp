@@ -13,7 +13,15 @@ Socket open_client(std::uint16_t port) {
 }
 
 void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq) {
+    send_probe(s, maker, seq);
+    await_probe(s, maker, seq);
+}
+
+void send_probe(const Socket& s, FrameMaker& maker, std::uint64_t seq) {
     if (!send_all(s, maker.make(seq), maker.frame_size())) throw LoadError("send failed: " + last_socket_error());
+}
+
+void await_probe(const Socket& s, const FrameMaker& maker, std::uint64_t seq) {
     ReplyStream replies(kProbePayload, maker.frame_size());
     await_reply(s, maker, replies, seq);
 }

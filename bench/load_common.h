@@ -44,6 +44,10 @@ Socket open_client(std::uint16_t port);
 std::vector<Socket> open_served(std::uint16_t port, int connections);
 // One small verified exchange on a connection that is already open.
 void probe(const Socket& s, FrameMaker& maker, std::uint64_t seq);
+// Its two halves, for many connections at once: every frame first, then
+// every reply.
+void send_probe(const Socket& s, FrameMaker& maker, std::uint64_t seq);
+void await_probe(const Socket& s, const FrameMaker& maker, std::uint64_t seq);
 constexpr std::size_t kProbePayload = 64;
 
 // The sample at fraction (0.99: p99) of the way up; reorders samples.
